@@ -1,0 +1,67 @@
+#include "sim/boot_rom.h"
+
+namespace sim {
+
+namespace {
+
+constexpr std::uint8_t kWake = 0x55;
+constexpr std::uint8_t kAwake = 0xA0;
+constexpr std::uint8_t kProgramTaken = 0xA5;
+constexpr std::size_t kProgramLength = 104;
+
+}  // namespace
+
+const Bytes& BootRom::expectedProgram() {
+    static const Bytes program = {
+        0xA5, 0x5A, 0xA5, 0xA5, 0xE6, 0x89, 0x46, 0x14, 0xD1, 0x90, 0xFF, 0x9A, 0xFE, 0x9B, 0xE6, 0x0C,
+        0x09, 0x00, 0xE6, 0x8A, 0xBF, 0x04, 0xD1, 0x90, 0xE6, 0x0A, 0xF0, 0x0E, 0xE6, 0x8A, 0xAF, 0x04,
+        0xB5, 0x4A, 0xB5, 0xB5, 0xE6, 0x00, 0x40, 0x00, 0xE7, 0xF0, 0x00, 0x00, 0xF7, 0xF0, 0x00, 0x02,
+        0xE7, 0xF0, 0x02, 0x00, 0xF7, 0xF0, 0x01, 0x02, 0xE6, 0x03, 0x03, 0x00, 0xE7, 0xF0, 0x00, 0x00,
+        0xF7, 0xF0, 0x00, 0xF6, 0xE7, 0xF0, 0x02, 0x00, 0xF7, 0xF0, 0x01, 0xF6, 0xE7, 0xF0, 0x80, 0x00,
+        0xF7, 0xF0, 0x02, 0xF6, 0xE7, 0xF0, 0x01, 0x00, 0xF7, 0xF0, 0x03, 0xF6, 0xE6, 0xF0, 0x80, 0x00,
+        0x74, 0xF0, 0xE0, 0xEF, 0xB7, 0x48, 0xB7, 0xB7,
+    };
+    return program;
+}
+
+BootRom::BootRom(PhoneControl& control) : control_(control) {}
+
+void BootRom::reset() {
+    step_ = Step::Wake;
+    program_.clear();
+}
+
+void BootRom::onByte(std::uint8_t byte) {
+    switch (step_) {
+    case Step::Wake:
+        if (byte == kWake) {
+            control_.send({kAwake});
+            control_.reachPhase("boot_rom");
+            step_ = Step::Length;
+        }
+        return;
+    case Step::Length:
+        if (byte == kWake) {
+            control_.send({kAwake});
+        } else if (byte == kProgramLength) {
+            program_.clear();
+            step_ = Step::Program;
+        } else {
+            step_ = Step::Wake;
+        }
+        return;
+    case Step::Program:
+        program_.push_back(byte);
+        if (program_.size() == kProgramLength) step_ = Step::Check;
+        return;
+    case Step::Check:
+        step_ = Step::Wake;
+        if (program_ == expectedProgram() && byte == xorOf(program_.data(), program_.size())) {
+            control_.send({kProgramTaken});
+            control_.startNormalSoftware();
+        }
+        return;
+    }
+}
+
+}  // namespace sim

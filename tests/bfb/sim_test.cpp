@@ -1,0 +1,311 @@
+// The BFB link against the simulated phone over a real pty: mode switch, block service, precheck
+// and the final test. These exchanges take real time.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "bfb/bfb_block.h"
+#include "bfb/bfb_frame.h"
+#include "bfb/bfb_mode.h"
+#include "bfb/bfb_port.h"
+#include "bfb/bfb_service.h"
+#include "bfb/update_request.h"
+#include "bfb/wbfbstat.h"
+#include "platform/os/serial.h"
+#include "sim_phone.h"
+#include "updlib/error_registry.h"
+#include "updlib/libif.h"
+#include "xbi_fixture.h"
+
+namespace {
+
+using bfbtest::SimulatedPhone;
+
+sim::Fault MakeFault(const std::string& point, const std::string& action) {
+    sim::Fault fault;
+    fault.point = point;
+    fault.action = action;
+    return fault;
+}
+
+// A port of the BFB layer open on the simulated phone for the life of the object.
+class OpenPort {
+public:
+    explicit OpenPort(std::uint32_t baud = 57600) : handle_(bfb::WComOpen(0, baud)) {}
+    ~OpenPort() {
+        if (handle_ != bfb::kInvalidBfbHandle) bfb::WComClose(handle_);
+    }
+    bfb::BfbHandle handle() const { return handle_; }
+
+private:
+    bfb::BfbHandle handle_;
+};
+
+std::uint32_t PortBaud(bfb::BfbHandle handle) {
+    std::uint32_t baud = 0;
+    bfb::WGetComConfiguration(handle, &baud);
+    return baud;
+}
+
+std::uint32_t PortTimeout(bfb::BfbHandle handle) {
+    std::uint32_t ms = 0;
+    bfb::WComGetTimeOut(handle, &ms);
+    return ms;
+}
+
+// ---- AT to BFB --------------------------------------------------------------------------------
+
+TEST(BfbSimMode, SetBfbModeFindsThePhoneAt57600AfterTheOtherRates) {
+    SimulatedPhone sim({});
+    OpenPort port(57600);
+    ASSERT_NE(port.handle(), bfb::kInvalidBfbHandle);
+    EXPECT_EQ(bfb::BfbPing(port.handle()), 0);  // still in AT mode
+    ASSERT_EQ(bfb::WComConfigure(port.handle(), 38400), 1);
+    EXPECT_EQ(bfb::SetBfbMode(port.handle()), 1);
+    EXPECT_EQ(PortBaud(port.handle()), 38400u);  // the rate it had before
+    EXPECT_EQ(sim.state().mode, "bfb");
+    ASSERT_EQ(bfb::WComConfigure(port.handle(), 57600), 1);
+    EXPECT_EQ(bfb::BfbPing(port.handle()), 1);
+}
+
+TEST(BfbSimMode, SetBfbModeFallsBackToTheTwoPartCommandAt19200) {
+    sim::Scenario scenario;
+    scenario.kqwe1 = false;
+    scenario.atBauds = {19200};
+    scenario.bfbBaud = 57600;
+    SimulatedPhone sim(scenario);
+    OpenPort port(57600);
+    ASSERT_NE(port.handle(), bfb::kInvalidBfbHandle);
+    EXPECT_EQ(bfb::SetBfbMode(port.handle()), 1);
+    EXPECT_EQ(PortBaud(port.handle()), 57600u);
+    EXPECT_EQ(sim.state().mode, "bfb");
+    EXPECT_EQ(bfb::BfbPing(port.handle()), 1);
+}
+
+TEST(BfbSimMode, APhoneWithoutBfbLeavesTheRateAsItWas) {
+    sim::Scenario scenario;
+    scenario.software = sim::Software::NoBfb;
+    SimulatedPhone sim(scenario);
+    OpenPort port(57600);
+    ASSERT_NE(port.handle(), bfb::kInvalidBfbHandle);
+    EXPECT_EQ(bfb::SetBfbMode(port.handle()), 0);
+    EXPECT_EQ(PortBaud(port.handle()), 57600u);
+    EXPECT_EQ(sim.state().mode, "at");
+}
+
+// ---- EEPROM block service ---------------------------------------------------------------------
+
+class BfbSimBlock : public ::testing::Test {
+protected:
+    // A phone already in BFB mode, with faults.
+    void start(std::vector<sim::Fault> faults) {
+        sim::Scenario scenario;
+        for (std::size_t i = 0; i < 64; ++i) scenario.eeprom142b[i] = static_cast<std::uint8_t>(i * 3);
+        scenario.faults = std::move(faults);
+        expected_ = scenario.eeprom142b;
+        sim_ = std::make_unique<SimulatedPhone>(scenario);
+        port_ = std::make_unique<OpenPort>();
+        ASSERT_NE(port_->handle(), bfb::kInvalidBfbHandle);
+        ASSERT_EQ(bfb::SetBfbMode(port_->handle()), 1);
+        bfb::BfbResetBlockStatus();
+    }
+    void TearDown() override {
+        port_.reset();
+        sim_.reset();
+    }
+    int readBlock() {
+        std::uint16_t length = 0;
+        std::uint8_t value = 0;
+        out_.fill(0);
+        const int result = bfb::BfbReadBlock(port_->handle(), bfb::kUpdateRequestBlock, &length, &value, out_);
+        length_ = length;
+        return result;
+    }
+    std::uint32_t eepromCommands() const { return sim_->state().counters.eepromCommands; }
+
+    std::unique_ptr<SimulatedPhone> sim_;
+    std::unique_ptr<OpenPort> port_;
+    std::vector<std::uint8_t> expected_;
+    bfb::BlockBuffer out_{};
+    std::uint16_t length_ = 0;
+};
+
+TEST_F(BfbSimBlock, ASixtyFourByteBlockIsReadInFourParts) {
+    start({});
+    ASSERT_EQ(readBlock(), 1);
+    EXPECT_EQ(length_, 64);
+    EXPECT_EQ(std::vector<std::uint8_t>(out_.begin(), out_.end()), expected_);
+    EXPECT_EQ(eepromCommands(), 5u);  // begin read, parts at 0, 20, 40, 60
+    EXPECT_EQ(bfb::BfbGetBlockStatus(), 0u);
+}
+
+TEST_F(BfbSimBlock, StatusTwoOnBeginReadIsNotRetried) {
+    sim::Fault fault = MakeFault("eeprom.begin_read", "status");
+    fault.status = '2';
+    start({fault});
+    EXPECT_EQ(readBlock(), 0);
+    EXPECT_EQ(bfb::BfbGetBlockStatus(), 2u);
+    EXPECT_EQ(eepromCommands(), 1u);
+}
+
+TEST_F(BfbSimBlock, ABadCheckByteIsRetriedOnce) {
+    start({MakeFault("eeprom.read_part", "bad_check")});
+    ASSERT_EQ(readBlock(), 1);
+    EXPECT_EQ(std::vector<std::uint8_t>(out_.begin(), out_.end()), expected_);
+    EXPECT_EQ(eepromCommands(), 6u);
+    EXPECT_EQ(bfb::BfbGetBlockStatus(), bfb::kBlockStatusNoAnswer);
+}
+
+TEST_F(BfbSimBlock, BeginWriteWaitsWhileThePhoneIsBusyForThreeSeconds) {
+    sim::Fault fault = MakeFault("eeprom.begin_write", "busy");
+    fault.ms = 3000;
+    start({fault});
+    std::vector<std::uint8_t> record(64);
+    for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(0xC0 ^ i);
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_EQ(bfb::BfbWriteBlock(port_->handle(), bfb::kUpdateRequestBlock, 64, record[0], record.data()), 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(2900));
+    EXPECT_EQ(PortTimeout(port_->handle()), bfb::kBfbDefaultTimeoutMs);
+    EXPECT_EQ(sim_->state().eeprom142b, record);
+}
+
+// ---- Precheck and final test ------------------------------------------------------------------
+
+std::vector<int> g_steps;
+std::vector<std::string> g_phoneInfo;
+
+int RecordStep(int, int, int step) {
+    g_steps.push_back(step);
+    return 1;
+}
+int AcceptSoftware(int, const xbi::SwInfo* phone, const xbi::SwInfo*) {
+    g_phoneInfo = {phone->productType, phone->svn, phone->compileDate};
+    return 1;
+}
+
+class BfbSimPrecheck : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bfbtest::LoadSoftware({}));
+        updlib::InstallBfbCallbacks(RecordStep, RecordStep);
+        updlib::InstallSoftwareInfoCallback(AcceptSoftware, updlib::kSoftwareInfoAtPrecheck);
+        g_steps.clear();
+        g_phoneInfo.clear();
+        bfb::BfbResetBlockStatus();
+    }
+    void TearDown() override { xbi::ReleaseSoftwareFile(); }
+};
+
+std::vector<std::uint8_t> ValidPreviousRequest() {
+    std::vector<std::uint8_t> record(64, 0xFF);
+    record[1] = 0xA7;
+    for (std::uint8_t i = 0; i < 9; ++i) record[2 + i] = static_cast<std::uint8_t>(0x10 + i);
+    record[63] = 0;
+    for (std::size_t i = 0; i < 63; ++i) record[63] ^= record[i];
+    return record;
+}
+
+// Whether something answers at baud on the phone's line within timeoutMs.
+bool LineAnswersAt(const std::string& device, std::uint32_t baud, std::uint32_t timeoutMs) {
+    os::SerialPort* port = os::OpenSerialDevice(device.c_str());
+    if (port == nullptr) return false;
+    os::SerialSettings settings;
+    os::GetSerialSettings(port, settings);
+    settings.baudRate = baud;
+    os::SetSerialSettings(port, settings);
+    os::SerialTimeouts timeouts;
+    timeouts.readTotalConstant = timeoutMs;
+    os::SetSerialTimeouts(port, timeouts);
+    std::uint8_t buffer[16];
+    std::uint32_t got = 0;
+    os::ReadSerial(port, buffer, sizeof buffer, &got);
+    os::CloseSerialPort(port);
+    return got > 0;
+}
+
+TEST_F(BfbSimPrecheck, ModeOnePreparesThePhoneForItsUpdateLoader) {
+    sim::Scenario scenario;
+    scenario.eeprom142b = ValidPreviousRequest();
+    SimulatedPhone sim(scenario);
+    std::uint16_t voltage = 0;
+    ASSERT_EQ(bfb::BfbPrecheck(0, 0, &voltage, 115200), 1);
+    EXPECT_EQ(voltage, 4000);
+    EXPECT_EQ(updlib::GetSlotState(0), updlib::SLOT_READY);
+    EXPECT_EQ(updlib::GetBootstrapFlag(0), 0u);
+    EXPECT_EQ(g_steps, (std::vector<int>{1, 2, 5, 6, 7}));  // the phone starts in AT mode
+    EXPECT_EQ(g_phoneInfo, (std::vector<std::string>{"VQ20", "SVN: 22", "15.06.05"}));
+
+    const sim::PhoneState state = sim.state();
+    ASSERT_TRUE(state.updateRequest.has_value());
+    const std::vector<std::uint8_t>& request = *state.updateRequest;
+    ASSERT_EQ(request.size(), 64u);
+    const bfb::UpdateRequest expected = bfb::BuildUpdateRequest(xbi::GetXbiHeader(), nullptr);
+    EXPECT_EQ(std::vector<std::uint8_t>(request.begin(), request.begin() + 13),
+              std::vector<std::uint8_t>(expected.begin(), expected.begin() + 13));
+    EXPECT_EQ(std::vector<std::uint8_t>(request.begin() + 13, request.begin() + 22),
+              std::vector<std::uint8_t>(scenario.eeprom142b.begin() + 2, scenario.eeprom142b.begin() + 11));
+    ASSERT_TRUE(state.rebootBaud.has_value());
+    EXPECT_EQ(*state.rebootBaud, 115200u);  // while BFB itself ran at 57600
+    EXPECT_EQ(state.mode, "loader");
+    EXPECT_TRUE(LineAnswersAt(sim.slavePath(), 115200, 3000));
+}
+
+TEST_F(BfbSimPrecheck, APhoneThatAnswersNoPingIsLeftForTheManualStart) {
+    sim::Scenario scenario;
+    scenario.software = sim::Software::NoBfb;
+    SimulatedPhone sim(scenario);
+    std::uint16_t voltage = 1;
+    EXPECT_EQ(bfb::BfbPrecheck(0, 0, &voltage, 115200), 0);
+    EXPECT_EQ(voltage, 0);
+    EXPECT_EQ(updlib::GetSlotState(0), updlib::SLOT_MANUAL);
+    EXPECT_EQ(updlib::GetLastSlotError(0).code, 0x0503);
+    EXPECT_EQ(updlib::GetErrorNumber(0), 102);
+    EXPECT_EQ(g_steps, (std::vector<int>{1, 2}));
+}
+
+TEST_F(BfbSimPrecheck, SwTypeFiveInModeOneNeverOpensThePort) {
+    ASSERT_TRUE(bfbtest::LoadSoftware({.swType = 5}));
+    SimulatedPhone sim({});
+    std::uint16_t voltage = 1;
+    EXPECT_EQ(bfb::BfbPrecheck(0, 0, &voltage, 115200), 0);
+    EXPECT_EQ(updlib::GetLastSlotError(0).code, 0x0504);
+    EXPECT_EQ(sim.state().counters.pings, 0u);
+    EXPECT_EQ(sim.state().mode, "at");
+    const bfb::BfbHandle handle = bfb::WComOpen(0, 57600);  // the port was left free
+    EXPECT_NE(handle, bfb::kInvalidBfbHandle);
+    bfb::WComClose(handle);
+}
+
+// Mode 2, a file the phone's own loader cannot take, a phone that is off: the boot loader powers
+// it up, the precheck reads the voltage and switches it off again for the bootstrap path.
+TEST_F(BfbSimPrecheck, ModeTwoSwitchesAPhoneThatIsOffOnThroughItsBootLoader) {
+    ASSERT_TRUE(bfbtest::LoadSoftware({.swType = 5}, updlib::kModePerSlot));
+    SimulatedPhone sim({});
+    {
+        OpenPort port;
+        ASSERT_EQ(bfb::SetBfbMode(port.handle()), 1);
+        bfb::BfbSwitchOff(port.handle());
+    }
+    ASSERT_EQ(sim.state().mode, "off");
+    std::uint16_t voltage = 0;
+    EXPECT_EQ(bfb::BfbPrecheck(0, 0, &voltage, 115200), 1);
+    EXPECT_EQ(voltage, 4000);
+    EXPECT_EQ(updlib::GetSlotState(0), updlib::SLOT_READY);
+    EXPECT_EQ(updlib::GetBootstrapFlag(0), 1u);
+    EXPECT_EQ(sim.state().mode, "off");
+    ASSERT_GE(g_steps.size(), 4u);
+    EXPECT_EQ(std::vector<int>(g_steps.begin(), g_steps.begin() + 4), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(g_steps.back(), 7);
+    EXPECT_FALSE(sim.state().updateRequest.has_value());
+}
+
+TEST_F(BfbSimPrecheck, TheNewSoftwareAnswersAndIsSwitchedOff) {
+    SimulatedPhone sim({});
+    EXPECT_EQ(bfb::BfbTestNewSoftware(0, 0), 1);
+    EXPECT_EQ(g_steps, (std::vector<int>{1, 2, 3, 4, 5}));  // starts in AT mode: step 3 after SetBfbMode
+    EXPECT_EQ(sim.state().mode, "off");
+}
+
+}  // namespace
