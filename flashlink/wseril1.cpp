@@ -3,7 +3,6 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <string_view>

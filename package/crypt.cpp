@@ -164,9 +164,9 @@ int vexil_Crypt(const std::uint8_t* source, std::size_t sourceBits, std::uint8_t
     source += blocks * b;
     whole -= blocks * b;
     if (whole > 0) {
-        // The held buffer is empty here unless it holds fewer than b bytes and the source is used up.
-        std::memcpy(d->held + d->heldCount, source, whole);
-        d->heldCount += static_cast<std::uint32_t>(whole);
+        // Source bytes are left only when the held buffer was processed or held nothing.
+        std::memcpy(d->held, source, whole);
+        d->heldCount = static_cast<std::uint32_t>(whole);
         source += whole;
     }
 

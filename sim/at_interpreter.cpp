@@ -1,6 +1,5 @@
 #include "sim/at_interpreter.h"
 
-#include <algorithm>
 #include <cctype>
 
 namespace sim {
@@ -36,7 +35,8 @@ void AtInterpreter::onByte(std::uint8_t byte) {
     }
     if (byte < 0x20 || byte > 0x7E) return;
     control_.send(Bytes{byte});
-    if (line_.size() < kMaxLine) line_.push_back(static_cast<char>(byte));
+    if (line_.size() == kMaxLine) line_.erase(line_.begin());  // keep the newest: the command is at the end
+    line_.push_back(static_cast<char>(byte));
 }
 
 void AtInterpreter::answer(const std::string& text) {
@@ -57,6 +57,13 @@ void AtInterpreter::execute(const std::string& raw) {
         answer("OK");
         return;
     }
+    const bool bfbPossible = memory_.software == Software::Normal;
+    // The switches into BFB work in either mode, so a locked phone still passes the final test.
+    if ((cmd == "AT^KQWE=1" && s.kqwe1 && bfbPossible) || (cmd == "AT^KBFB=1" && bfbPossible)) {
+        answer("OK");
+        control_.switchToBfb();
+        return;
+    }
     if (locked_) {
         answer("ERROR");
         return;
@@ -66,12 +73,6 @@ void AtInterpreter::execute(const std::string& raw) {
         // Identity lines first, then a blank line and the IMEI: the updater takes the IMEI from
         // behind the first empty line.
         answer(s.maker + " " + s.model + "\r\n\r\n" + s.imei + "\r\n\r\nOK");
-        return;
-    }
-    const bool bfbPossible = memory_.software == Software::Normal;
-    if ((cmd == "AT^KQWE=1" && s.kqwe1 && bfbPossible) || (cmd == "AT^KBFB=1" && bfbPossible)) {
-        answer("OK");
-        control_.switchToBfb();
         return;
     }
     answer(cmd == "AT" ? "OK" : "ERROR");

@@ -32,6 +32,8 @@ bool FlashMemory::enableWrite(std::uint32_t block) {
 
 void FlashMemory::enableWriteAll() { std::fill(writable_.begin(), writable_.end(), true); }
 
+void FlashMemory::protectAll() { std::fill(writable_.begin(), writable_.end(), false); }
+
 bool FlashMemory::write(std::uint32_t address, const std::uint8_t* data, std::size_t size) {
     if (address > cells_.size() || size > cells_.size() - address) return false;
     if (size == 0) return true;

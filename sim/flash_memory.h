@@ -17,6 +17,7 @@ public:
     void eraseAll();
     bool enableWrite(std::uint32_t block);
     void enableWriteAll();
+    void protectAll();  // a restarted loader takes writes only after a new erase or enable
     // False (and nothing written) when the range leaves the flash or touches a block that is
     // neither erased nor write-enabled.
     bool write(std::uint32_t address, const std::uint8_t* data, std::size_t size);

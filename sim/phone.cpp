@@ -20,6 +20,9 @@ constexpr std::uint32_t kBlankLoaderBaud = 115200;
 // A blank phone is switched on by the user while the updater waits on the line: the updater holds
 // the port open at 115200 without sending for this long.
 constexpr auto kPowerOnQuiet = std::chrono::milliseconds(1000);
+// The update loader is up this long after the reboot request (or at once when the updater has
+// closed the BFB port first), so its greeting never lands in the BFB port that is about to close.
+constexpr auto kRebootTime = std::chrono::milliseconds(500);
 
 enum class Mode { Off, At, Bfb, Loader, Halted };
 
@@ -103,6 +106,7 @@ public:
 
     void tick(SimClock::time_point now, bool open) {
         if (mode_ == Mode::Bfb) bfb_.tick(now);
+        if (mode_ == Mode::Loader && !loaderAwake_ && now - rebootAt_ >= kRebootTime) loaderAwake_ = true;
         if (mode_ == Mode::Loader && loaderAwake_) loader_.tick(now, open && listensAt(line_->hostBaud()));
         if (open && mode_ == Mode::Off && memory_.software == Software::Blank &&
             scenario_.blankPowerOn == PowerOn::Line && line_->hostBaud() == kBlankLoaderBaud &&
@@ -164,6 +168,7 @@ public:
     }
 
     void rebootIntoLoader(std::uint32_t baud) override {
+        rebootAt_ = SimClock::now();
         memory_.record.rebootBaud = baud;
         reachPhase("reboot");
         enterLoader(baud, true);
@@ -194,8 +199,6 @@ private:
         memory_.record.mode = modeName(m);
     }
 
-    // After a reboot the loader waits until the updater has closed the BFB port, so that its
-    // greeting never lands in a port that is about to close.
     void enterLoader(std::uint32_t baud, bool afterReboot) {
         loaderBaud_ = baud;
         loaderAwake_ = !afterReboot;
@@ -251,6 +254,7 @@ private:
     Line* line_ = nullptr;
     SimClock::time_point lastInput_{};
     SimClock::time_point openedAt_{};
+    SimClock::time_point rebootAt_{};
 };
 
 Phone::Phone(Scenario scenario) : core_(std::make_unique<PhoneCore>(std::move(scenario))) {}
@@ -287,6 +291,16 @@ void Phone::setWireThrottle(bool on) { throttle_ = on; }
 PhoneState Phone::state() const {
     std::lock_guard lock(mutex_);
     return core_->snapshot();
+}
+
+bool Phone::waitPhase(const std::string& phase, int timeoutMs) const {
+    const auto end = SimClock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const PhoneState s = state();
+        if (std::find(s.phases.begin(), s.phases.end(), phase) != s.phases.end()) return true;
+        if (SimClock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 std::vector<std::uint8_t> Phone::flash() const {

@@ -78,6 +78,8 @@ public:
     void setWireThrottle(bool on);
 
     PhoneState state() const;
+    // Waits until `phase` has been reached (true) or timeoutMs have passed (false).
+    bool waitPhase(const std::string& phase, int timeoutMs) const;
     std::vector<std::uint8_t> flash() const;
     std::string flashDigest() const;  // SHA-1 of the whole flash image, 40 lower-case hex digits
 

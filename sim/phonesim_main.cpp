@@ -2,6 +2,7 @@
 //   phonesim --link PATH [--scenario FILE] [--flash-dump FILE] [--report FILE] [--wire-speed]
 // PATH becomes a symlink to the pty's slave, whose path is printed on the first line of stdout.
 // Serves until SIGTERM/SIGINT or until the scenario says it is done; SIGUSR1 presses the power key.
+// Each phase the phone reaches is written to stderr as "phonesim: PHASE".
 #include <unistd.h>
 
 #include <atomic>
@@ -117,9 +118,11 @@ int main(int argc, char** argv) {
     std::size_t reported = static_cast<std::size_t>(-1);
     while (!g_stop && !phone.done()) {
         if (g_powerKey.exchange(false)) phone.pressPowerKey();
-        const std::size_t phases = phone.state().phases.size();
-        if (phases != reported) {  // keep the report current: a killed run still leaves one
-            reported = phases;
+        const std::vector<std::string> phases = phone.state().phases;
+        if (phases.size() != reported) {  // keep the report current: a killed run still leaves one
+            for (std::size_t i = reported == static_cast<std::size_t>(-1) ? 0 : reported; i < phases.size(); ++i)
+                std::fprintf(stderr, "phonesim: %s\n", phases[i].c_str());
+            reported = phases.size();
             sim::writeReport(o.report, sim::reportJson(phone, name, pty.slavePath()));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -61,7 +61,7 @@ struct Scenario {
     std::vector<std::uint8_t> eeprom142b = std::vector<std::uint8_t>(64, 0xFF);
 
     // Update loader and flash
-    std::uint16_t flashMbit = 16;
+    std::uint16_t flashMbit = 32;  // 4 MiB: addresses 0x000000 to 0x3FFFFF
     std::uint16_t flashCode = 0x8819;
     bool flashKnown = true;
     bool newConceptErase = true;   // false: the 0x5B answer is 0xAA (did not erase)

@@ -84,6 +84,7 @@ UpdateLoader::UpdateLoader(PhoneMemory& memory, PhoneControl& control)
     : memory_(memory), control_(control), flash_(memory.flash), keys_(memory.scenario.keyPath()) {}
 
 void UpdateLoader::start() {
+    flash_.protectAll();
     input_.clear();
     openSince_.reset();
     lastReady_.reset();

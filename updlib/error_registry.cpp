@@ -51,7 +51,7 @@ bool IsTextLetter(char letter) {
 // Copies text into a field of fieldSize characters, cut so that the terminator fits.
 void CopyCut(char* field, std::size_t fieldSize, std::string_view text) {
     const std::size_t length = std::min(text.size(), fieldSize - 1);
-    std::memcpy(field, text.data(), length);
+    if (length > 0) std::memcpy(field, text.data(), length);
     field[length] = '\0';
 }
 

@@ -127,7 +127,7 @@ int CComboBox::AddString(std::string_view text) {
       }
     }
   }
-  combo->insertItem(index, shown, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  combo->insertItem(index, shown);
   combo->setItemData(index, QByteArray(text.data(), static_cast<qsizetype>(text.size())), kTextRole);
   if (combo->count() == 1) combo->setCurrentIndex(-1);  // adding selects nothing
   return index;
@@ -305,7 +305,8 @@ BOOL CStatusBar::SetPaneText(int nIndex, std::string_view text, BOOL bUpdate) {
   QList<QLabel*> panes = PanesOf(this);
   if (nIndex < 0 || nIndex >= panes.size()) return FALSE;
   panes[nIndex]->setText(gui::detail::FromUtf8(text));
-  if (bUpdate) panes[nIndex]->repaint();
+  Impl()->widget->layout()->activate();  // the pane takes its text's width now
+  if (bUpdate) Impl()->widget->repaint();
   return TRUE;
 }
 

@@ -22,10 +22,10 @@ namespace {
 CWinApp* g_pApp = nullptr;
 }
 
-CWinApp::CWinApp() { g_pApp = this; }
+CWinApp::CWinApp() : m_pPreviousApp(g_pApp) { g_pApp = this; }
 
 CWinApp::~CWinApp() {
-  if (g_pApp == this) g_pApp = nullptr;
+  if (g_pApp == this) g_pApp = m_pPreviousApp;
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }

@@ -47,7 +47,8 @@ class CDocument {
 
 class CWinApp {
  public:
-  // Registers the one application object; construct it at program load, before main.
+  // Registers the one application object; construct it at program load, before main. (A test
+  // may construct another for a while: its destruction gives the place back to the one before.)
   CWinApp();
   virtual ~CWinApp();
   CWinApp(const CWinApp&) = delete;
@@ -81,6 +82,7 @@ class CWinApp {
 
  private:
   std::vector<std::unique_ptr<CDocTemplate>> m_templates;
+  CWinApp* m_pPreviousApp;
 };
 
 CWinApp* AfxGetApp();

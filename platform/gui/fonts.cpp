@@ -29,9 +29,10 @@ struct Alias {
   const char* name;
   std::array<const char*, 4> families;  // installed substitutes, best first
 };
-// Faces the program asks for by name that Linux systems do not carry.
+// Faces the program asks for by name that Linux systems do not carry. DejaVu Sans serves Arial
+// for the scripts Liberation Sans lacks (Arabic).
 constexpr std::array<Alias, 4> kAliases{{
-    {"Arial", {"Liberation Sans", "Arimo", nullptr, nullptr}},
+    {"Arial", {"Liberation Sans", "Arimo", "DejaVu Sans", nullptr}},
     {"SimSun", {"Noto Sans CJK SC", "Noto Serif CJK SC", nullptr, nullptr}},
     {"MingLiU", {"Noto Sans CJK TC", "Noto Serif CJK TC", nullptr, nullptr}},
     {"Angsana New", {"Loma", "Garuda", "Norasi", "Kinnari"}},
@@ -74,12 +75,17 @@ QString InstalledFamily(const QString& name) {
   return found;
 }
 
-// The installed family that serves an alias face, empty when none is installed.
-QString AliasTarget(const QString& face) {
+bool Covers(const QString& family, const CharSetInfo& info);
+
+// The first installed family that serves an alias face and covers the character set (any
+// character set for nullptr); empty when there is none.
+QString AliasTarget(const QString& face, const CharSetInfo* info) {
   for (const Alias& alias : kAliases) {
     if (face.compare(QLatin1String(alias.name), Qt::CaseInsensitive) != 0) continue;
-    for (const char* family : alias.families)
-      if (family && !InstalledFamily(QLatin1String(family)).isEmpty()) return InstalledFamily(QLatin1String(family));
+    for (const char* family : alias.families) {
+      QString installed = family ? InstalledFamily(QLatin1String(family)) : QString();
+      if (!installed.isEmpty() && (!info || Covers(installed, *info))) return installed;
+    }
   }
   return {};
 }
@@ -101,18 +107,18 @@ bool Covers(const QString& family, const CharSetInfo& info) {
 }
 
 QString ResolveFamily(const FontSpec& spec) {
+  const CharSetInfo* info = InfoOf(spec.charSet == DEFAULT_CHARSET ? ANSI_CHARSET : spec.charSet);
   QString face = FromUtf8(spec.face);
   if (!face.isEmpty()) {
     QString installed = InstalledFamily(face);
     if (!installed.isEmpty()) return installed;
-    QString target = AliasTarget(face);
+    QString target = AliasTarget(face, info);
     if (!target.isEmpty()) return target;
   }
-  // No face, or one that is not installed: a face that covers the character set.
-  const CharSetInfo* info = InfoOf(spec.charSet == DEFAULT_CHARSET ? ANSI_CHARSET : spec.charSet);
+  // No face, or one that cannot show the character set: a face that can.
   if (info) {
-    QString target = AliasTarget(QLatin1String(info->defaultFace));
-    if (!target.isEmpty() && Covers(target, *info)) return target;
+    QString target = AliasTarget(QLatin1String(info->defaultFace), info);
+    if (!target.isEmpty()) return target;
     for (const QString& family : QFontDatabase::families(info->writingSystem))
       if (Covers(family, *info)) return family;
   }
@@ -230,8 +236,13 @@ int EnumFontFamiliesEx(CDC*, BYTE charSet, std::string_view face, const FontEnum
   for (const Alias& alias : kAliases) {
     QString name = QLatin1String(alias.name);
     if (!InstalledFamily(name).isEmpty()) continue;  // reported under its own name above
-    QString target = AliasTarget(name);
-    if (!target.isEmpty() && !report(name, target)) return result;
+    if (!wanted.isEmpty() && name.compare(wanted, Qt::CaseInsensitive) != 0) continue;
+    for (const CharSetInfo& info : kCharSets) {
+      if (charSet != DEFAULT_CHARSET && info.charSet != charSet) continue;
+      if (AliasTarget(name, &info).isEmpty()) continue;
+      result = proc(EnumeratedFont{name.toStdString(), info.charSet});
+      if (result == 0) return result;
+    }
   }
   return result;
 }

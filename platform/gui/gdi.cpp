@@ -57,10 +57,6 @@ void Fill(Paint& paint, const QRect& r, COLORREF color) {
   paint.Touch(r);
 }
 
-QRect Normalized(int x1, int y1, int x2, int y2) {
-  return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QSize(std::abs(x2 - x1), std::abs(y2 - y1)));
-}
-
 }  // namespace
 }  // namespace gui::detail
 
@@ -81,20 +77,6 @@ BOOL CBrush::DeleteObject() {
   return was;
 }
 
-BOOL CPen::CreatePen(int nPenStyle, int nWidth, COLORREF color) {
-  if (m_bCreated || nPenStyle != PS_SOLID) return FALSE;
-  m_bCreated = true;
-  m_width = std::max(1, nWidth);
-  m_color = color;
-  return TRUE;
-}
-
-BOOL CPen::DeleteObject() {
-  BOOL was = m_bCreated;
-  m_bCreated = false;
-  return was;
-}
-
 BOOL CPalette::CreatePalette(const PALETTEENTRY* entries, int count) {
   if (!entries || count <= 0 || !m_entries.empty()) return FALSE;
   m_entries.assign(entries, entries + count);
@@ -110,10 +92,8 @@ BOOL CPalette::DeleteObject() {
 CDC::CDC(CWnd* pWnd, std::shared_ptr<DcTarget> target) : m_target(std::move(target)), m_pWnd(pWnd) {
   m_stockFont.CreateFont(FontSpec{});
   m_stockBrush.CreateSolidBrush(RGB(255, 255, 255));
-  m_stockPen.CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
   m_pFont = &m_stockFont;
   m_pBrush = &m_stockBrush;
-  m_pPen = &m_stockPen;
   m_pPalette = &m_stockPalette;
 }
 
@@ -152,13 +132,6 @@ CBrush* CDC::SelectObject(CBrush* pBrush) {
   CBrush* before = m_pBrush;
   m_pBrush = pBrush ? pBrush : &m_stockBrush;
   Record(DcOp::SelectBrush, {}, {}, {}, m_pBrush->GetColor(), 0, 0);
-  return before;
-}
-
-CPen* CDC::SelectObject(CPen* pPen) {
-  CPen* before = m_pPen;
-  m_pPen = pPen ? pPen : &m_stockPen;
-  Record(DcOp::SelectPen, {}, {}, {}, m_pPen->GetColor(), 0, m_pPen->GetWidth());
   return before;
 }
 
@@ -290,49 +263,6 @@ void CDC::Draw3dRect(LPCRECT lpRect, COLORREF clrTopLeft, COLORREF clrBottomRigh
   if (lpRect)
     Draw3dRect(lpRect->left, lpRect->top, lpRect->right - lpRect->left, lpRect->bottom - lpRect->top, clrTopLeft,
                clrBottomRight);
-}
-
-BOOL CDC::Rectangle(int x1, int y1, int x2, int y2) {
-  Record(DcOp::Rectangle, CRect(x1, y1, x2, y2), {}, {}, m_pPen->GetColor(), m_pBrush->GetColor(), 0);
-  QRect r = gui::detail::Normalized(x1, y1, x2, y2);
-  if (r.isEmpty()) return TRUE;
-  Paint paint(*m_target);
-  int w = m_pPen->GetWidth();
-  gui::detail::Fill(paint, r, m_pPen->GetColor());
-  gui::detail::Fill(paint, r.adjusted(w, w, -w, -w), m_pBrush->GetColor());
-  return TRUE;
-}
-
-BOOL CDC::Rectangle(LPCRECT lpRect) {
-  return lpRect ? Rectangle(lpRect->left, lpRect->top, lpRect->right, lpRect->bottom) : FALSE;
-}
-
-CPoint CDC::MoveTo(int x, int y) {
-  CPoint before = m_position;
-  m_position = CPoint(x, y);
-  Record(DcOp::MoveTo, {}, m_position, {}, 0, 0, 0);
-  return before;
-}
-
-BOOL CDC::LineTo(int x, int y) {
-  CPoint from = m_position;
-  m_position = CPoint(x, y);
-  Record(DcOp::LineTo, CRect(from.x, from.y, x, y), m_position, {}, m_pPen->GetColor(), 0, 0);
-  Paint paint(*m_target);
-  if (!paint.ok()) return TRUE;
-  int w = m_pPen->GetWidth();
-  if (from.y == y) {  // horizontal: the end point is not drawn
-    int len = std::abs(x - from.x);
-    gui::detail::Fill(paint, QRect(x < from.x ? x + 1 : from.x, y - (w - 1) / 2, len, w), m_pPen->GetColor());
-  } else if (from.x == x) {
-    int len = std::abs(y - from.y);
-    gui::detail::Fill(paint, QRect(x - (w - 1) / 2, y < from.y ? y + 1 : from.y, w, len), m_pPen->GetColor());
-  } else {
-    paint.p().setPen(QPen(ToQColor(m_pPen->GetColor()), w));
-    paint.p().drawLine(QPoint(from.x, from.y), QPoint(x, y));
-    paint.Touch(gui::detail::Normalized(from.x, from.y, x, y).adjusted(-w, -w, w, w));
-  }
-  return TRUE;
 }
 
 CPalette* CDC::SelectPalette(CPalette* pPalette, BOOL) {

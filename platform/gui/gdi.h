@@ -77,9 +77,6 @@ inline constexpr int HALFTONE = 4;      // smoothed
 inline constexpr UINT DIB_RGB_COLORS = 0;
 inline constexpr DWORD SRCCOPY = 0x00CC0020;
 
-// Pen styles
-inline constexpr int PS_SOLID = 0;
-
 // What a font was asked for: the arguments of CFont::CreateFont that matter here.
 struct FontSpec {
   int height = 0;        // > 0: cell height in pixels; < 0: character height (cell minus leading); 0: 16
@@ -105,9 +102,11 @@ class CFont : public CGdiObject {
   CFont& operator=(const CFont&) = delete;
 
   // Width, escapement, orientation, strike-out, precisions and quality are accepted and ignored.
-  // Face names the system lacks are served by a substitute (Arial: Liberation Sans or Arimo; SimSun:
-  // Noto Sans CJK SC; MingLiU: Noto Sans CJK TC; Angsana New: a Thai font such as Loma or Garuda;
-  // otherwise fontconfig's choice). FALSE when the font already holds a font.
+  // Face names the system lacks are served by the first installed substitute that covers the
+  // character set (Arial: Liberation Sans, Arimo, DejaVu Sans; SimSun: Noto Sans CJK SC; MingLiU:
+  // Noto Sans CJK TC; Angsana New: a Thai font such as Loma or Garuda). A face that is neither
+  // installed nor a substitute's, or none, gets a face that covers the character set.
+  // FALSE when the object already holds a font.
   BOOL CreateFont(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight,
                   BYTE bItalic, BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet,
                   BYTE nOutPrecision, BYTE nClipPrecision, BYTE nQuality, BYTE nPitchAndFamily,
@@ -137,22 +136,6 @@ class CBrush : public CGdiObject {
 
  private:
   bool m_bCreated = false;
-  COLORREF m_color = 0;
-};
-
-class CPen : public CGdiObject {
- public:
-  CPen() = default;
-  CPen(int nPenStyle, int nWidth, COLORREF color) { CreatePen(nPenStyle, nWidth, color); }
-  BOOL CreatePen(int nPenStyle, int nWidth, COLORREF color);  // PS_SOLID only
-  BOOL DeleteObject();
-  bool IsCreated() const { return m_bCreated; }
-  int GetWidth() const { return m_width; }
-  COLORREF GetColor() const { return m_color; }
-
- private:
-  bool m_bCreated = false;
-  int m_width = 1;
   COLORREF m_color = 0;
 };
 
@@ -240,10 +223,9 @@ class CDC {
   virtual ~CDC();
 
   // Selection returns the object selected before (the DC's stock object at first; never null).
-  // Selecting nullptr selects the stock object (system font, white brush, black pen).
+  // Selecting nullptr selects the stock object (the layer's default font, a white brush).
   CFont* SelectObject(CFont* pFont);
   CBrush* SelectObject(CBrush* pBrush);
-  CPen* SelectObject(CPen* pPen);
   CFont* GetCurrentFont() const { return m_pFont; }
   // The face name of the selected font as this DC draws it (the installed family that serves a
   // substituted name such as "Arial" is named by its own name, e.g. "Liberation Sans").
@@ -278,11 +260,6 @@ class CDC {
   // A one-pixel frame: top and left lines in clrTopLeft, bottom and right lines in clrBottomRight.
   void Draw3dRect(int x, int y, int cx, int cy, COLORREF clrTopLeft, COLORREF clrBottomRight);
   void Draw3dRect(LPCRECT lpRect, COLORREF clrTopLeft, COLORREF clrBottomRight);
-  // Outline with the pen, inside filled with the brush.
-  BOOL Rectangle(int x1, int y1, int x2, int y2);
-  BOOL Rectangle(LPCRECT lpRect);
-  CPoint MoveTo(int x, int y);   // returns the previous position
-  BOOL LineTo(int x, int y);     // with the pen, the end point itself not drawn
 
   // bForceBackground is accepted; see CPalette. Returns the palette selected before (never null).
   CPalette* SelectPalette(CPalette* pPalette, BOOL bForceBackground);
@@ -311,23 +288,19 @@ class CDC {
  private:
   void Record(DcOp op, const RECT& rect, CPoint point, std::string_view text, COLORREF c1,
               COLORREF c2, long long value);
-  friend class CRecordingDC;
 
   CWnd* m_pWnd = nullptr;
   CFont m_stockFont;
   CBrush m_stockBrush;
-  CPen m_stockPen;
   CPalette m_stockPalette;
   CFont* m_pFont = nullptr;
   CBrush* m_pBrush = nullptr;
-  CPen* m_pPen = nullptr;
   CPalette* m_pPalette = nullptr;
   UINT m_textAlign = TA_LEFT | TA_TOP;
   int m_bkMode = OPAQUE;
   COLORREF m_textColor = RGB(0, 0, 0);
   COLORREF m_bkColor = RGB(255, 255, 255);
   int m_stretchMode = BLACKONWHITE;
-  CPoint m_position;
 };
 
 // Inside OnPaint: draws into the part of the window that needs painting (clipped to it); the

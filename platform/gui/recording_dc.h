@@ -17,7 +17,6 @@
 enum class DcOp : int {
   SelectFont,      // state.font: the font now selected
   SelectBrush,     // color: the brush's colour
-  SelectPen,       // color, value: colour and width
   SelectPalette,   // value: number of entries
   RealizePalette,  // value: the result
   SetTextAlign,    // value
@@ -29,9 +28,6 @@ enum class DcOp : int {
   FillRect,        // rect, color
   FrameRect,       // rect, color
   Draw3dRect,      // rect, color (top and left), color2 (bottom and right)
-  Rectangle,       // rect, color (pen), color2 (brush)
-  MoveTo,          // point
-  LineTo,          // point (end), rect: from the previous position to point
   StretchDIBits,   // rect: destination; value: rows drawn; point: source width and height
 };
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
 #include <QTest>
 #include <QThread>
 
@@ -70,13 +71,11 @@ void MouseUp(CWnd& wnd, CPoint point) {
 }
 
 void MouseMove(CWnd& wnd, CPoint point) {
-  if (QWidget* w = WidgetOf(wnd)) QTest::mouseMove(w, At(point));
-  // QTest::mouseMove moves the cursor; deliver the move event itself as the window system would.
-  if (QWidget* w = WidgetOf(wnd)) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(At(point)), w->mapToGlobal(QPointF(At(point))), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &move);
-  }
+  QWidget* w = WidgetOf(wnd);
+  if (!w) return;
+  QMouseEvent move(QEvent::MouseMove, QPointF(At(point)), w->mapToGlobal(QPointF(At(point))), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(w, &move);
 }
 
 void Click(CWnd& wnd, CPoint point) {
@@ -148,6 +147,7 @@ WindowImage Grab(CWnd& wnd) {
   QWidget* w = WidgetOf(wnd);
   if (!w) return out;
   QImage image = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  if (image.size() != w->size()) image = image.scaled(w->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
   out.width = image.width();
   out.height = image.height();
   out.pixels.reserve(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));

@@ -43,7 +43,7 @@ bool QueryEndSession();
 HCURSOR CurrentCursor(CWnd& wnd);
 bool IsActiveWindow(CWnd& wnd);
 
-// What a window shows, children included.
+// What a window shows, children included, in its own (logical) pixels.
 struct WindowImage {
   int width = 0;
   int height = 0;

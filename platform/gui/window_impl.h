@@ -59,7 +59,6 @@ struct WindowImpl {
   bool eraseRequested = false;
   QRegion paintRegion;      // during WM_PAINT: what is being painted
   bool inPaint = false;
-  COLORREF background = 0xFFFFFFFF;  // 0xFFFFFFFF: the palette's window colour
   int waitCursorDepth = 0;
   std::function<void()> onResized;  // frames lay out their children
 };
@@ -67,8 +66,6 @@ struct WindowImpl {
 // Handle registry (thread-safe).
 HWND RegisterHandle(WindowImpl* impl);
 void UnregisterHandle(HWND hwnd);
-// Rebinds a handle to another implementation object (DDX_Control swaps a control into a member).
-void RebindHandle(HWND hwnd, WindowImpl* impl);
 WindowImpl* LookupHandle(HWND hwnd);  // window thread only
 // Every window whose parent is `parent` (window thread only).
 std::vector<WindowImpl*> ChildrenOf(const CWnd* parent);

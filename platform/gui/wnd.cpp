@@ -113,32 +113,34 @@ void WindowImpl::Attach(QWidget* w, WindowKind k, CWnd* parentWnd, int ctrlId, D
 }
 
 void WindowImpl::Destroy(bool deferWidgetDeletion) {
-  for (auto& [timerId, timer] : timers) timer.release()->deleteLater();
+  // Deferred: the call may come from inside this window's own events or timers.
+  auto dispose = [deferWidgetDeletion](QObject* object) {
+    if (deferWidgetDeletion) object->deleteLater(); else delete object;
+  };
+  for (auto& [timerId, timer] : timers) dispose(timer.release());
   timers.clear();
   if (owner->m_hWnd) UnregisterHandle(owner->m_hWnd);
   owner->m_hWnd = nullptr;
   if (postTarget) {
     if (widget) QObject::disconnect(widget, nullptr, postTarget.get(), nullptr);
-    postTarget.release()->deleteLater();
+    dispose(postTarget.release());
   }
   if (!widget) return;
   QWidget* w = widget;
   widget = nullptr;
-  if (deferWidgetDeletion) {
-    w->hide();
-    w->deleteLater();
-  } else {
-    delete w;
-  }
+  w->hide();
+  dispose(w);
 }
 
 void WindowImpl::EnsureSurfaceSize() {
   if (!widget) return;
   QSize size = widget->size().expandedTo(QSize(1, 1));
-  if (surface.size() == size) return;
-  QImage grown(size, QImage::Format_RGB32);
-  QColor fill = background == 0xFFFFFFFF ? widget->palette().color(QPalette::Window) : ToQColor(background);
-  grown.fill(fill);
+  qreal ratio = widget->devicePixelRatioF();  // sharp on high-density screens; coordinates stay logical
+  if (!surface.isNull() && surface.deviceIndependentSize().toSize() == size && surface.devicePixelRatio() == ratio)
+    return;
+  QImage grown(size * ratio, QImage::Format_RGB32);
+  grown.setDevicePixelRatio(ratio);
+  grown.fill(widget->palette().color(QPalette::Window));
   if (!surface.isNull()) {
     QPainter p(&grown);
     p.drawImage(QPoint(0, 0), surface);
@@ -161,7 +163,7 @@ void WindowImpl::PaintPending() {
   EnsureSurfaceSize();
   if (eraseRequested) {
     QPainter p(&surface);
-    QColor fill = background == 0xFFFFFFFF ? widget->palette().color(QPalette::Window) : ToQColor(background);
+    QColor fill = widget->palette().color(QPalette::Window);  // the window class's background
     for (const QRect& r : invalid) p.fillRect(r, fill);
   }
   paintRegion = invalid;
@@ -330,8 +332,6 @@ int CWnd::ReleaseDC(CDC* pDC) {
   return 1;
 }
 
-void CWnd::SetBackgroundColor(COLORREF color) { m_pImpl->background = color; }
-
 BOOL CWnd::ShowWindow(int nCmdShow) {
   if (!m_pImpl->Exists()) return FALSE;
   QWidget* w = m_pImpl->widget;
@@ -457,7 +457,10 @@ std::string CWnd::GetWindowText() const {
 
 void CWnd::SetFont(CFont* pFont, BOOL) {
   m_pImpl->font = pFont;
-  if (m_pImpl->Exists()) m_pImpl->widget->setFont(gui::detail::QtFontOf(pFont));
+  if (!m_pImpl->Exists()) return;
+  m_pImpl->widget->setFont(gui::detail::QtFontOf(pFont));
+  if (auto* combo = qobject_cast<QComboBox*>(m_pImpl->widget.data()))  // the closed list fits its font
+    combo->resize(combo->width(), combo->sizeHint().height());
 }
 
 CFont* CWnd::GetFont() const { return m_pImpl->font; }

@@ -102,8 +102,6 @@ class CWnd {
   // A DC for the client area; give it back with ReleaseDC (or use CClientDC).
   CDC* GetDC();
   int ReleaseDC(CDC* pDC);
-  // The colour the framework erases with (default: the system's window face colour).
-  void SetBackgroundColor(COLORREF color);
 
   // --- geometry and visibility --------------------------------------------------------------
   BOOL ShowWindow(int nCmdShow);  // returns whether the window was visible before

@@ -2,7 +2,9 @@
 // and the final test. These exchanges take real time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -23,11 +25,17 @@ namespace {
 
 using bfbtest::SimulatedPhone;
 
-sim::Fault MakeFault(const std::string& point, const std::string& action) {
-    sim::Fault fault;
-    fault.point = point;
-    fault.action = action;
-    return fault;
+// A scenario shipped in sim/scenarios.
+sim::Scenario Shipped(const std::string& name) {
+    const char* source = std::getenv("VQ_SOURCE_DIR");
+    const std::string path = std::string(source != nullptr ? source : ".") + "/sim/scenarios/" + name + ".scn";
+    sim::ScenarioResult result = sim::loadScenario(path);
+    EXPECT_TRUE(result.scenario.has_value()) << path << ": " << result.error;
+    return result.scenario.value_or(sim::Scenario{});
+}
+
+constexpr std::uint32_t LastError(std::uint16_t operation, std::uint16_t description) {
+    return (static_cast<std::uint32_t>(operation) << 16) | description;
 }
 
 // A port of the BFB layer open on the simulated phone for the life of the object.
@@ -71,11 +79,7 @@ TEST(BfbSimMode, SetBfbModeFindsThePhoneAt57600AfterTheOtherRates) {
 }
 
 TEST(BfbSimMode, SetBfbModeFallsBackToTheTwoPartCommandAt19200) {
-    sim::Scenario scenario;
-    scenario.kqwe1 = false;
-    scenario.atBauds = {19200};
-    scenario.bfbBaud = 57600;
-    SimulatedPhone sim(scenario);
+    SimulatedPhone sim(Shipped("kbf-fallback"));
     OpenPort port(57600);
     ASSERT_NE(port.handle(), bfb::kInvalidBfbHandle);
     EXPECT_EQ(bfb::SetBfbMode(port.handle()), 1);
@@ -85,9 +89,7 @@ TEST(BfbSimMode, SetBfbModeFallsBackToTheTwoPartCommandAt19200) {
 }
 
 TEST(BfbSimMode, APhoneWithoutBfbLeavesTheRateAsItWas) {
-    sim::Scenario scenario;
-    scenario.software = sim::Software::NoBfb;
-    SimulatedPhone sim(scenario);
+    SimulatedPhone sim(Shipped("no-bfb"));
     OpenPort port(57600);
     ASSERT_NE(port.handle(), bfb::kInvalidBfbHandle);
     EXPECT_EQ(bfb::SetBfbMode(port.handle()), 0);
@@ -95,15 +97,66 @@ TEST(BfbSimMode, APhoneWithoutBfbLeavesTheRateAsItWas) {
     EXPECT_EQ(sim.state().mode, "at");
 }
 
+// ---- Frames ---------------------------------------------------------------------------------
+
+// A phone in BFB mode on an open port.
+class BfbSimFrames : public ::testing::Test {
+protected:
+    void start(const std::string& scenario) {
+        sim_ = std::make_unique<SimulatedPhone>(Shipped(scenario));
+        port_ = std::make_unique<OpenPort>();
+        ASSERT_NE(port_->handle(), bfb::kInvalidBfbHandle);
+        ASSERT_EQ(bfb::SetBfbMode(port_->handle()), 1);
+    }
+    void TearDown() override {
+        port_.reset();
+        sim_.reset();
+    }
+    bfb::BfbHandle handle() const { return port_->handle(); }
+
+    std::unique_ptr<SimulatedPhone> sim_;
+    std::unique_ptr<OpenPort> port_;
+};
+
+TEST_F(BfbSimFrames, PingAnswersOfWrongLengthOrValueFailAllThreeTries) {
+    for (const char* scenario : {"ping-wrong-length", "ping-bad-value"}) {
+        start(scenario);
+        EXPECT_EQ(bfb::BfbPing(handle()), 0) << scenario;
+        EXPECT_EQ(bfb::BfbPing(handle()), 1) << scenario << ": the fault strikes three times only";
+        TearDown();
+    }
+}
+
+TEST_F(BfbSimFrames, AHeaderWithAWrongCheckBeforeAGoodFrameIsSkipped) {
+    start("ping-bad-header");
+    const std::uint8_t ping[] = {0x14};
+    ASSERT_EQ(bfb::BfbSendFrame(handle(), bfb::kFramePing, 1, ping), 1);
+    bfb::BfbFrame frame;
+    ASSERT_EQ(bfb::BfbReadFrame(handle(), frame), 1);
+    EXPECT_EQ(frame.type, bfb::kFramePing);
+    ASSERT_EQ(frame.length, 2);
+    EXPECT_EQ(frame.payload[1], 0xAA);
+    EXPECT_EQ(bfb::BfbGetLastError(), LastError(bfb::kOpComRead, bfb::kDescWrongChecksum));
+}
+
+TEST_F(BfbSimFrames, AFrameOfLength33IsRefusedAndTheNextPingSucceeds) {
+    start("ping-length-33");
+    const std::uint8_t ping[] = {0x14};
+    ASSERT_EQ(bfb::BfbSendFrame(handle(), bfb::kFramePing, 1, ping), 1);
+    bfb::BfbFrame frame;
+    EXPECT_EQ(bfb::BfbReadFrame(handle(), frame), 0);
+    EXPECT_EQ(bfb::BfbGetLastError(), LastError(bfb::kOpComRead, bfb::kDescLengthOverflow));
+    EXPECT_EQ(bfb::BfbPing(handle()), 1);
+}
+
 // ---- EEPROM block service ---------------------------------------------------------------------
 
 class BfbSimBlock : public ::testing::Test {
 protected:
     // A phone already in BFB mode, with faults.
-    void start(std::vector<sim::Fault> faults) {
-        sim::Scenario scenario;
+    void start(const std::string& name) {
+        sim::Scenario scenario = Shipped(name);
         for (std::size_t i = 0; i < 64; ++i) scenario.eeprom142b[i] = static_cast<std::uint8_t>(i * 3);
-        scenario.faults = std::move(faults);
         expected_ = scenario.eeprom142b;
         sim_ = std::make_unique<SimulatedPhone>(scenario);
         port_ = std::make_unique<OpenPort>();
@@ -133,7 +186,7 @@ protected:
 };
 
 TEST_F(BfbSimBlock, ASixtyFourByteBlockIsReadInFourParts) {
-    start({});
+    start("default");
     ASSERT_EQ(readBlock(), 1);
     EXPECT_EQ(length_, 64);
     EXPECT_EQ(std::vector<std::uint8_t>(out_.begin(), out_.end()), expected_);
@@ -142,16 +195,14 @@ TEST_F(BfbSimBlock, ASixtyFourByteBlockIsReadInFourParts) {
 }
 
 TEST_F(BfbSimBlock, StatusTwoOnBeginReadIsNotRetried) {
-    sim::Fault fault = MakeFault("eeprom.begin_read", "status");
-    fault.status = '2';
-    start({fault});
+    start("eeprom-status-2");
     EXPECT_EQ(readBlock(), 0);
     EXPECT_EQ(bfb::BfbGetBlockStatus(), 2u);
     EXPECT_EQ(eepromCommands(), 1u);
 }
 
 TEST_F(BfbSimBlock, ABadCheckByteIsRetriedOnce) {
-    start({MakeFault("eeprom.read_part", "bad_check")});
+    start("eeprom-bad-check");
     ASSERT_EQ(readBlock(), 1);
     EXPECT_EQ(std::vector<std::uint8_t>(out_.begin(), out_.end()), expected_);
     EXPECT_EQ(eepromCommands(), 6u);
@@ -159,9 +210,7 @@ TEST_F(BfbSimBlock, ABadCheckByteIsRetriedOnce) {
 }
 
 TEST_F(BfbSimBlock, BeginWriteWaitsWhileThePhoneIsBusyForThreeSeconds) {
-    sim::Fault fault = MakeFault("eeprom.begin_write", "busy");
-    fault.ms = 3000;
-    start({fault});
+    start("eeprom-busy-3s");
     std::vector<std::uint8_t> record(64);
     for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(0xC0 ^ i);
     const auto begin = std::chrono::steady_clock::now();
@@ -198,15 +247,6 @@ protected:
     void TearDown() override { xbi::ReleaseSoftwareFile(); }
 };
 
-std::vector<std::uint8_t> ValidPreviousRequest() {
-    std::vector<std::uint8_t> record(64, 0xFF);
-    record[1] = 0xA7;
-    for (std::uint8_t i = 0; i < 9; ++i) record[2 + i] = static_cast<std::uint8_t>(0x10 + i);
-    record[63] = 0;
-    for (std::size_t i = 0; i < 63; ++i) record[63] ^= record[i];
-    return record;
-}
-
 // Whether something answers at baud on the phone's line within timeoutMs.
 bool LineAnswersAt(const std::string& device, std::uint32_t baud, std::uint32_t timeoutMs) {
     os::SerialPort* port = os::OpenSerialDevice(device.c_str());
@@ -226,8 +266,11 @@ bool LineAnswersAt(const std::string& device, std::uint32_t baud, std::uint32_t 
 }
 
 TEST_F(BfbSimPrecheck, ModeOnePreparesThePhoneForItsUpdateLoader) {
-    sim::Scenario scenario;
-    scenario.eeprom142b = ValidPreviousRequest();
+    const sim::Scenario scenario = Shipped("previous-request");
+    bfb::UpdateRequest previous{};
+    ASSERT_EQ(scenario.eeprom142b.size(), previous.size());
+    std::copy(scenario.eeprom142b.begin(), scenario.eeprom142b.end(), previous.begin());
+    ASSERT_TRUE(bfb::IsValidUpdateRequest(previous, 64));
     SimulatedPhone sim(scenario);
     std::uint16_t voltage = 0;
     ASSERT_EQ(bfb::BfbPrecheck(0, 0, &voltage, 115200), 1);
@@ -253,9 +296,7 @@ TEST_F(BfbSimPrecheck, ModeOnePreparesThePhoneForItsUpdateLoader) {
 }
 
 TEST_F(BfbSimPrecheck, APhoneThatAnswersNoPingIsLeftForTheManualStart) {
-    sim::Scenario scenario;
-    scenario.software = sim::Software::NoBfb;
-    SimulatedPhone sim(scenario);
+    SimulatedPhone sim(Shipped("no-bfb"));
     std::uint16_t voltage = 1;
     EXPECT_EQ(bfb::BfbPrecheck(0, 0, &voltage, 115200), 0);
     EXPECT_EQ(voltage, 0);
@@ -282,12 +323,7 @@ TEST_F(BfbSimPrecheck, SwTypeFiveInModeOneNeverOpensThePort) {
 // it up, the precheck reads the voltage and switches it off again for the bootstrap path.
 TEST_F(BfbSimPrecheck, ModeTwoSwitchesAPhoneThatIsOffOnThroughItsBootLoader) {
     ASSERT_TRUE(bfbtest::LoadSoftware({.swType = 5}, updlib::kModePerSlot));
-    SimulatedPhone sim({});
-    {
-        OpenPort port;
-        ASSERT_EQ(bfb::SetBfbMode(port.handle()), 1);
-        bfb::BfbSwitchOff(port.handle());
-    }
+    SimulatedPhone sim(Shipped("switched-off"));
     ASSERT_EQ(sim.state().mode, "off");
     std::uint16_t voltage = 0;
     EXPECT_EQ(bfb::BfbPrecheck(0, 0, &voltage, 115200), 1);

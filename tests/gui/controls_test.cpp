@@ -92,6 +92,13 @@ TEST_F(ControlsTest, UserChoiceNotifiesTheParentButSelectionByTheProgramDoesNot)
   EXPECT_EQ(combo.GetCurSel(), 0);
 }
 
+TEST_F(ControlsTest, EnterInTheListReachesTheViewsDefaultButton) {
+  view->received.clear();
+  gt::PressKey(combo, gt::Key::Enter);
+  ASSERT_EQ(view->received.size(), 1u);
+  EXPECT_EQ(LOWORD(view->received[0].wParam), kDefaultButton);
+}
+
 TEST_F(ControlsTest, ListMovesHidesAndShows) {
   combo.ShowWindow(SW_HIDE);
   EXPECT_FALSE(combo.IsWindowVisible());

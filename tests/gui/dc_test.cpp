@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <set>
 
 #include "platform/gui/framework.h"
@@ -74,8 +75,8 @@ TEST_F(DcTest, RecordsEveryCallWithCoordinatesAndState) {
   EXPECT_EQ(dc.GetPixel(303, 297), RGB(51, 152, 203));
   EXPECT_EQ(dc.GetPixel(380, 300), RGB(255, 255, 255));  // right edge exclusive
 
-  const char* dir = std::getenv("VQ_BINARY_DIR");
-  if (dir) {
+  if (const char* dir = std::getenv("VQ_BINARY_DIR")) {
+    std::filesystem::create_directories(std::string(dir) + "/screenshots");
     EXPECT_TRUE(dc.SavePng(std::string(dir) + "/screenshots/gui_recording_dc.png"));
   }
   dc.Clear();
@@ -222,6 +223,7 @@ TEST_F(DcTest, FacesLinuxLacksAreServedByTheirSubstitutes) {
   };
   const Case cases[] = {
       {"Arial", ANSI_CHARSET, {"Liberation Sans", "Arimo"}},
+      {"Arial", ARABIC_CHARSET, {"DejaVu Sans"}},  // Liberation Sans has no Arabic
       {"SimSun", GB2312_CHARSET, {"Noto Sans CJK SC", "Noto Serif CJK SC"}},
       {"MingLiU", CHINESEBIG5_CHARSET, {"Noto Sans CJK TC", "Noto Serif CJK TC"}},
       {"Angsana New", THAI_CHARSET, {"Loma", "Garuda", "Norasi", "Kinnari"}},
@@ -251,6 +253,7 @@ TEST_F(DcTest, EnumerationReportsAliasFacesOnlyForCharacterSetsTheirSubstituteCo
   EXPECT_TRUE(has("Arial", EASTEUROPE_CHARSET));
   EXPECT_TRUE(has("Arial", TURKISH_CHARSET));
   EXPECT_TRUE(has("Arial", HEBREW_CHARSET));
+  EXPECT_TRUE(has("Arial", ARABIC_CHARSET));
   EXPECT_FALSE(has("Arial", THAI_CHARSET));
   EXPECT_FALSE(has("Arial", GB2312_CHARSET));
   EXPECT_TRUE(has("SimSun", GB2312_CHARSET));

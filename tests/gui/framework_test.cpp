@@ -33,6 +33,7 @@ TEST_F(FrameTest, CreatesFrameStatusBarAndViewInTheFrameworkOrder) {
   EXPECT_EQ(frame->GetWindowText(), kFrameTitle);
   EXPECT_EQ(view->showsBeforeInitialUpdate, 1);  // the show handler runs before the initial update
   EXPECT_EQ(view->initialUpdates, 1);
+  EXPECT_EQ(view->sizeAfterFit, CSize(204, 172)) << "136 x 106 dialog units in MS Sans Serif 8";
   EXPECT_EQ(view->GetDlgItem(1000), &view->m_progress);
   EXPECT_EQ(view->GetDlgItem(kDefaultButton), &view->m_default);
   EXPECT_EQ(view->GetDocument(), m_template->GetDocument());
@@ -107,6 +108,22 @@ TEST_F(FrameTest, DirectDrawingStaysUntilTheNextRepaint) {
   EXPECT_EQ(gt::Grab(*view).Pixel(332, 401), RGB(255, 255, 255)) << "the repaint covers it";
 }
 
+TEST_F(FrameTest, InvalidationErasesOnlyWhenAskedTo) {
+  view->fillBackground = false;
+  CRect cell(100, 100, 120, 110);
+  auto drawYellow = [&] {
+    CClientDC dc(view);
+    dc.FillSolidRect(&cell, RGB(255, 255, 0));
+  };
+  drawYellow();
+  view->InvalidateRect(&cell, FALSE);
+  view->UpdateWindow();
+  EXPECT_EQ(gt::Grab(*view).Pixel(110, 105), RGB(255, 255, 0)) << "repainted without erasing";
+  view->InvalidateRect(&cell, TRUE);
+  view->UpdateWindow();
+  EXPECT_NE(gt::Grab(*view).Pixel(110, 105), RGB(255, 255, 0)) << "erased before the repaint";
+}
+
 TEST_F(FrameTest, ClicksAndKeysReachTheHandlersAtTheirCoordinates) {
   view->received.clear();
   gt::MouseDown(*view, CPoint(333, 301));
@@ -137,6 +154,17 @@ TEST_F(FrameTest, MouseMoveSetsTheCursorResourceOnlyOverTheRegion) {
   gt::MouseMove(*view, CPoint(100, 100));
   EXPECT_EQ(gt::CurrentCursor(*view), nullptr);  // back to the arrow
   EXPECT_EQ(AfxGetApp()->LoadCursor(999), nullptr);
+}
+
+TEST_F(FrameTest, CursorResourcesLoadFromWindowsCursorFiles) {
+  gui::RegisterCursor(172, CursorFile(5, 7));
+  HCURSOR cursor = AfxGetApp()->LoadCursor(172);
+  EXPECT_NE(cursor, nullptr);
+  EXPECT_EQ(AfxGetApp()->LoadCursor(172), cursor) << "one handle per resource";
+  std::vector<std::uint8_t> broken = CursorFile(0, 0);
+  broken.resize(30);
+  gui::RegisterCursor(173, broken);
+  EXPECT_EQ(AfxGetApp()->LoadCursor(173), nullptr);
 }
 
 TEST_F(FrameTest, MessagesPostedFromAWorkerRunOnTheWindowThreadInOrder) {
@@ -250,6 +278,40 @@ TEST_F(FrameTest, AutomaticRadioButtonsMarkOneAndReportTheirClicks) {
   EXPECT_EQ(a, BST_UNCHECKED);
   EXPECT_EQ(b, BST_CHECKED);
   EXPECT_EQ(dialog.commands, (std::vector<int>{kRadioA, kRadioB}));
+}
+
+TEST_F(FrameTest, MessageBoxesGoToTheHandlerWhileOneIsSet) {
+  std::string seen;
+  gt::SetMessageBoxHandler([&](std::string_view text, std::string_view, UINT type) {
+    seen = std::string(text);
+    return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
+  });
+  EXPECT_EQ(AfxMessageBox("Fehler in AttachMemory"), IDOK);
+  EXPECT_EQ(seen, "Fehler in AttachMemory");
+  EXPECT_EQ(frame->MessageBox("Continue?", "Question", MB_YESNO | MB_ICONQUESTION), IDNO);
+  gt::SetMessageBoxHandler(nullptr);
+}
+
+// A frame whose creation fails after the framework made its view (as when the status bar fails).
+class FailingFrame : public TestFrame {
+ protected:
+  int OnCreate(LPCREATESTRUCT cs) override {
+    CFrameWnd::OnCreate(cs);
+    return -1;
+  }
+};
+
+TEST(TemplateTest, FailedFrameCreationLeavesNoWindowBehind) {
+  gt::EnsureApplication();
+  RegisterTestTemplates();
+  auto failing = CSingleDocTemplate::Make<TestDoc, FailingFrame, TestView>(128);
+  EXPECT_FALSE(failing->OpenNewDocument());
+  EXPECT_EQ(failing->GetFrame(), nullptr);
+  EXPECT_EQ(failing->GetDocument(), nullptr);
+  CWinApp app;  // OnFileNew reports the failure too
+  app.AddDocTemplate(CSingleDocTemplate::Make<TestDoc, FailingFrame, TestView>(128));
+  EXPECT_FALSE(app.OnFileNew());
+  EXPECT_EQ(app.m_pMainWnd, nullptr);
 }
 
 TEST(DialogTest, UnregisteredTemplateFailsTheRun) {

@@ -24,7 +24,12 @@ void RegisterTestTemplates() {
 
 void TestView::OnInitialUpdate() {
   CFormView::OnInitialUpdate();
+  GetParentFrame()->RecalcLayout();
+  ResizeParentToFit();  // to the template's size; the frame's placement follows
   ++initialUpdates;
+  CRect client;
+  GetClientRect(&client);
+  sizeAfterFit = client.Size();
   handCursor = AfxGetApp()->LoadCursor(171);
 }
 
@@ -49,7 +54,7 @@ void TestView::OnDraw(CDC* pDC) {
   ++paints;
   CRect client;
   GetClientRect(&client);
-  pDC->FillSolidRect(&client, RGB(255, 255, 255));
+  if (fillBackground) pDC->FillSolidRect(&client, RGB(255, 255, 255));
   CFont font;
   font.CreateFont(16, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                   DEFAULT_QUALITY, FF_SWISS, "Arial");
@@ -189,6 +194,35 @@ std::vector<std::uint8_t> SolidBmpFile(int w, int h, COLORREF color) {
       p[1] = GetGValue(color);
       p[2] = GetRValue(color);
     }
+  return out;
+}
+
+}  // namespace guitest
+
+namespace guitest {
+
+std::vector<std::uint8_t> CursorFile(int hotX, int hotY) {
+  constexpr int kSide = 16;
+  constexpr std::size_t kImage = 40 + kSide * kSide * 4 + kSide * 4;  // header, colours, AND mask
+  std::vector<std::uint8_t> out(6 + 16 + kImage, 0);
+  auto put16 = [&](std::size_t at, int v) {
+    out[at] = static_cast<std::uint8_t>(v);
+    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
+  };
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  put16(2, 2);  // a cursor file
+  put16(4, 1);  // one image
+  out[6] = kSide;
+  out[7] = kSide;
+  put16(10, hotX);
+  put16(12, hotY);
+  put32(14, kImage);
+  put32(18, 22);
+  BITMAPINFOHEADER ih{40, kSide, 2 * kSide, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  std::memcpy(out.data() + 22, &ih, 40);
+  for (std::size_t i = 0; i < kSide * kSide; ++i) put32(62 + 4 * i, 0xFF0000FFu);  // opaque blue
   return out;
 }
 

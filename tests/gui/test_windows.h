@@ -44,10 +44,12 @@ class TestView : public CFormView {
  public:
   TestView() : CFormView(kViewTemplate) {}
   std::vector<PaintedText> texts;  // painted on every repaint
+  bool fillBackground = true;      // white before the texts
   std::vector<Received> received;
   int paints = 0;
   int initialUpdates = 0;
   int showsBeforeInitialUpdate = 0;
+  CSize sizeAfterFit;
   CProgressCtrl m_progress;
   CButton m_default;
   HCURSOR handCursor = nullptr;
@@ -112,5 +114,7 @@ class FrameFixture : public ::testing::Test {
 
 // A 24-bit BMP file of w x h pixels in one colour (a cursor picture).
 std::vector<std::uint8_t> SolidBmpFile(int w, int h, COLORREF color);
+// A Windows cursor file with one 16 x 16 32-bit image and its hot spot.
+std::vector<std::uint8_t> CursorFile(int hotX, int hotY);
 
 }  // namespace guitest

@@ -52,6 +52,12 @@ TEST(SimNormalSoftware, LockedInterpreterAnswersErrorUntilTheSwitchRequest) {
     EXPECT_EQ(second.find("ERROR"), std::string::npos);
 }
 
+TEST(SimNormalSoftware, CommandAfterLongLineNoiseIsUnderstood) {
+    DirectHost host("");
+    host.send(std::string(300, 'x') + "AT+CGSN;I9\r\n");
+    EXPECT_NE(asText(host.drain()).find("351234567890123"), std::string::npos);
+}
+
 TEST(SimNormalSoftware, SilentInterpreterFaultAnswersNothing) {
     DirectHost host("fault at no_answer\n");
     host.send("AT+CGSN;I9\r\n");
@@ -67,6 +73,7 @@ TEST(SimNormalSoftware, SwitchToBfbByKqweOrByTheTwoPartFallbackAt19200) {
     };
     const Case cases[] = {
         {"kqwe", "", 57600, {"at^kqwe=1\r"}},
+        {"kqwe while locked", "at_mode = locked\n", 57600, {"at^kqwe=1\r"}},
         {"fallback", "kqwe1 = no\nat_bauds = 19200 57600\n", 19200, {"at^kbf", "b=1\r"}},
     };
     for (const Case& c : cases) {
@@ -129,6 +136,33 @@ TEST(SimBfb, PingIsAnsweredAfterLineNoiseAndABrokenHeader) {
     EXPECT_EQ(host.phone.state().counters.pings, 1u);
 }
 
+TEST(SimBfb, PingAnswerFaults) {
+    Bytes length33{0x02, 33, 0x02 ^ 33};
+    length33.resize(36, 0x00);
+    Bytes badHeaderFirst{0x02, 0x02, 0xFF};
+    badHeaderFirst.insert(badHeaderFirst.end(), kPingAnswer.begin(), kPingAnswer.end());
+    struct Case {
+        const char* fault;
+        Bytes answer;
+    };
+    const Case cases[] = {
+        {"wrong_length", {0x02, 0x03, 0x01, 0x14, 0xAA, 0x00}},
+        {"bad_value", {0x02, 0x02, 0x00, 0x14, 0xAB}},
+        {"bad_header", badHeaderFirst},
+        {"length_33", length33},
+        {"no_answer", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        DirectHost host(std::string("fault bfb.ping ") + c.fault + "\n");
+        switchToBfb(host);
+        host.send(kPing);
+        EXPECT_EQ(host.drain(), c.answer);
+        host.send(kPing);
+        EXPECT_EQ(host.read(5), kPingAnswer) << "the fault struck once";
+    }
+}
+
 TEST(SimBfb, ServiceRequestsAnswerTheScenarioValues) {
     DirectHost host(
         "voltage = 3649\nsvn = 31\nproduct_type = VQ2X\ncompile_date = 01.02.06\nput_count = 70000\n"
@@ -155,6 +189,17 @@ TEST(SimBfb, ServiceRequestsAnswerTheScenarioValues) {
         host.send(frame(0x0E, c.request));
         EXPECT_EQ(host.read(3 + c.answer.size()), frame(0x0E, c.answer));
     }
+}
+
+TEST(SimBfb, CustomerRebootWithoutACloseGreetsOnceTheLoaderIsUp) {
+    DirectHost host("loader_ready_ms = 20\n");
+    switchToBfb(host);
+    host.send(frame(0x0E, {0x20, 0x00, 0x00, 0xC2, 0x01, 0x00}));
+    EXPECT_EQ(host.read(5), frame(0x0E, {0x20, 0x00}));
+    host.link.hostSetBaud(115200);  // reopened faster than the phone could see the close
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(host.read(6, 2000), commandBlock(0x31, {}));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
 }
 
 TEST(SimBfb, CustomerRebootAnswersThenTheLoaderGreetsAtTheRequestedSpeedAfterTheClose) {
@@ -325,9 +370,9 @@ TEST(SimBlankPhone, SilentUntilTheUpdaterWaitsAt115200ThenItsLoaderGreets) {
     host.send("AT+CGSN;I9\r\n");
     host.send(kPing);
     host.send("at^kqwe=1\r");
+    const auto start = std::chrono::steady_clock::now();  // the quiet second starts here
     EXPECT_TRUE(host.drain(300).empty());
     host.link.hostSetBaud(115200);
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(host.read(6, 3000), (Bytes{0xFF, 0xFF, 0xFF, 0x01, 0x31, 0xCF}));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
     const sim::PhoneState s = host.phone.state();

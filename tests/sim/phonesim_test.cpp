@@ -179,6 +179,11 @@ TEST(SimPhonesim, AnswersTheIdentityRequestAndABfbPingOnItsPty) {
     PhonesimProcess sim("default.scn");
     ASSERT_FALSE(sim.slave().empty());
     EXPECT_EQ(std::filesystem::read_symlink(sim.link()).string(), sim.slave());
+    {  // the phone reads the host's speed from the pty: at 115200 it understands nothing
+        SerialHost host(sim.link(), 115200);
+        host.write("AT+CGSN;I9\r\n");
+        EXPECT_FALSE(contains(host.readText(500), "Zelmora"));
+    }
     {
         SerialHost host(sim.link(), 57600);
         ASSERT_TRUE(host.ok());
@@ -314,7 +319,7 @@ TEST(SimPhonesim, ScriptedHostUpdatesThePhoneThroughAtBfbRebootAndLoaderToAVerif
         EXPECT_EQ(host.read(7, 10000), command(0x61, {0x06}));
         host.write(Bytes{kAck});
         EXPECT_EQ(host.ask(0x32, {0x01}, 3), command(0x33, {0x01, 0x19, 0x88}));
-        EXPECT_EQ(host.ask(0x21, {}, 2), command(0x22, {16, 0}));
+        EXPECT_EQ(host.ask(0x21, {}, 2), command(0x22, {32, 0}));
         EXPECT_EQ(host.ask(0xC2, {}, 33).size(), 39u);
         EXPECT_EQ(host.sendBlock(command(0xD0, {200})), kAck);
         EXPECT_EQ(host.sendBlock(command(0xD2, {30})), kAck);
@@ -346,7 +351,7 @@ TEST(SimPhonesim, ScriptedHostUpdatesThePhoneThroughAtBfbRebootAndLoaderToAVerif
     }
     EXPECT_EQ(sim.stop(), 0);
 
-    Bytes flash(16 * 131072, 0xFF);
+    Bytes flash(32 * 131072, 0xFF);
     std::copy(image.begin(), image.end(), flash.begin());
     const std::string report = sim.report();
     EXPECT_TRUE(contains(report, "\"flash_sha1\": \"" + hex(sha1(flash)) + "\"")) << report;

@@ -72,7 +72,7 @@ public:
     void send(const std::string& s) { link.hostWrite(text(s)); }
     Bytes read(std::size_t count, int timeoutMs = 2000) { return link.hostReadExactly(count, timeoutMs); }
     // Everything that arrives until the line has been quiet for quietMs.
-    Bytes drain(int quietMs = 150) {
+    Bytes drain(int quietMs = 300) {
         Bytes all;
         for (;;) {
             Bytes part = link.hostRead(4096, quietMs);
@@ -80,16 +80,7 @@ public:
             all.insert(all.end(), part.begin(), part.end());
         }
     }
-    // Waits until the phone reached `phase` (true) or timeoutMs passed.
-    bool waitPhase(const std::string& phase, int timeoutMs = 3000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < end) {
-            for (const std::string& p : phone.state().phases)
-                if (p == phase) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
+    bool waitPhase(const std::string& phase, int timeoutMs = 3000) { return phone.waitPhase(phase, timeoutMs); }
 
     sim::DirectLink link;
     sim::Phone phone;

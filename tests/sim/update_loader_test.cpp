@@ -207,7 +207,7 @@ TEST(SimLoaderFaults, AnswerFaultsOnTheSecondDataBlock) {
     };
     const Case cases[] = {
         {"refuse count=2", {kNak}, true},
-        {"busy ms=300", {0x9B}, true},
+        {"busy ms=1000", {0x9B}, true},
         {"lose_answer", {}, true},
         {"corrupt_answer", {0x16}, true},
         {"cut", {}, false},
@@ -219,14 +219,14 @@ TEST(SimLoaderFaults, AnswerFaultsOnTheSecondDataBlock) {
         EXPECT_EQ(phone.block(dataBlock(0, {1})), kAck);
         phone.send(dataBlock(1, {2}));
         EXPECT_EQ(phone.drain(), c.firstAnswers);
-        if (std::string(c.fault) == "busy ms=300") {
-            EXPECT_EQ(phone.read(1, 500), Bytes{kAck}) << "acknowledged after the busy time";
+        if (std::string(c.fault) == "busy ms=1000") {
+            EXPECT_EQ(phone.read(1, 1500), Bytes{kAck}) << "acknowledged after the busy time";
             continue;
         }
         if (std::string(c.fault) == "refuse count=2") {
             EXPECT_EQ(phone.block(dataBlock(1, {2})), kNak);
         }
-        EXPECT_EQ(phone.block(dataBlock(1, {2}), 300), c.resendAcknowledged ? kAck : 0);
+        EXPECT_EQ(phone.block(dataBlock(1, {2}), c.resendAcknowledged ? 2000 : 300), c.resendAcknowledged ? kAck : 0);
         EXPECT_EQ(phone.phone.flash()[1], c.resendAcknowledged ? 2 : 0xFF);
     }
 }
@@ -256,7 +256,7 @@ TEST(SimLoaderFaults, ErrorReportDuringTheErase) {
 
 TEST(SimLoaderFaults, CommandAnswerLostOnce) {
     Loader phone("fault loader.command:0x32 lose_answer\n");
-    EXPECT_EQ(phone.block(commandBlock(0x32, {1}), 300), 0);
+    EXPECT_EQ(phone.block(commandBlock(0x32, {1}), 300), 0) << "acknowledgement lost";
     EXPECT_EQ(phone.ask(0x32, {1}, 3), commandBlock(0x33, {1, 0x19, 0x88}));
 }
 
@@ -440,4 +440,37 @@ TEST(SimLoaderEnd, EndOfTransmissionRestartsTheNormalSoftwareWithTheRequestedVer
     const std::vector<std::string> expected = {"at", "bfb", "update_request", "reboot", "loader_ready",
                                                "end_of_transmission", "verified", "restarted"};
     EXPECT_EQ(s.phases, expected);
+}
+
+TEST(SimLoaderEnd, PhoneThatEnforcesSignaturesRefusesAnUnnegotiatedUpdate) {
+    for (auto [mode, status] : {std::pair{"requested", 0x00}, std::pair{"enforced", 0x02}}) {
+        SCOPED_TRACE(mode);
+        Loader phone(std::string("signature = ") + mode + "\n");
+        phone.eraseAll();
+        EXPECT_EQ(phone.block(dataBlock(0, {1, 2, 3})), kAck);
+        const Bytes end = phone.ask(0x04, {}, 5);
+        ASSERT_EQ(end.size(), 11u);
+        EXPECT_EQ(end[5], status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(phone.phone.state().updated, status == 0x00);
+    }
+}
+
+TEST(SimLoaderEnd, BlankPhoneRunsNormalSoftwareAfterItsUpdate) {
+    DirectHost host("software = blank\npower_on = key\nloader_ready_ms = 0\n");
+    host.link.hostSetBaud(115200);
+    host.phone.pressPowerKey();
+    EXPECT_EQ(host.read(6), commandBlock(0x31, {}));
+    host.send(Bytes{kAck});
+    host.send(commandBlock(0x04, {}));
+    EXPECT_EQ(host.read(1), Bytes{kAck});
+    EXPECT_EQ(host.read(11), commandBlock(0x00, {0x00, 0, 0, 0xFF, 0xFF})) << "passed, nothing to check";
+    host.send(Bytes{kAck});
+    ASSERT_TRUE(host.waitPhase("restarted"));
+    host.link.hostSetBaud(57600);
+    host.send("at^kqwe=1\r");
+    EXPECT_NE(asText(host.drain()).find("OK\r"), std::string::npos);
+    host.send(Bytes{0x02, 0x01, 0x03, 0x14});
+    EXPECT_EQ(host.read(5), (Bytes{0x02, 0x02, 0x00, 0x14, 0xAA}));
+    EXPECT_EQ(host.phone.state().productType, "VQ20");
 }

@@ -12,8 +12,9 @@
 
 namespace uitest {
 
+UiTest::UiTest() { gui::testing::EnsureApplication(); }
+
 void UiTest::SetUp() {
-  gui::testing::EnsureApplication();
   ui::RegisterResources();
   ui::SetLogSink({[this](std::string_view line) { m_log.emplace_back(line); }, [] { return true; }});
   for (FontTableEntry& entry : g_FontTable) entry.bFontUsable = false;
@@ -54,6 +55,16 @@ bool UiTest::Logged(std::string_view line) const {
     if (entry == line) return true;
   }
   return false;
+}
+
+ScopedLocale::ScopedLocale(const char* name) {
+  if (const char* old = std::getenv("LC_ALL")) m_old = old;
+  setenv("LC_ALL", name, 1);
+}
+
+ScopedLocale::~ScopedLocale() {
+  if (m_old) setenv("LC_ALL", m_old->c_str(), 1);
+  else unsetenv("LC_ALL");
 }
 
 std::string ToUtf8(UINT codePage, std::string_view text) {
@@ -106,7 +117,7 @@ std::string FromUtf8(UINT codePage, std::string_view utf8) {
 
 std::string ScreenshotDir() {
   const char* binary = std::getenv("VQ_BINARY_DIR");
-  const std::filesystem::path dir = std::filesystem::path(binary ? binary : ".") / "screenshots";
+  const std::filesystem::path dir = std::filesystem::path(binary ? binary : VQ_UI_BINARY_DIR) / "screenshots";
   std::filesystem::create_directories(dir);
   return dir.string();
 }
