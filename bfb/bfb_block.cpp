@@ -23,6 +23,8 @@ constexpr std::uint8_t kBusyAnswer = 'P';            // begin write: the phone i
 constexpr std::uint32_t kBusyTimeoutMs = 5000;       // patience for each answer after a "P"
 constexpr std::uint16_t kPartSize = 20;
 constexpr std::uint32_t kStatusRetried = 3;          // a space: the phone asks for a repeat
+constexpr int kCodeAnswerLength = 2;                 // code, check
+constexpr int kBeginReadAnswerLength = 5;            // code, total length, value, check
 
 // The status a refusal's first byte stands for.
 std::uint32_t StatusOfRefusal(std::uint8_t first) {
@@ -115,9 +117,6 @@ bool Exchange(BfbHandle handle, const Request& request, int minLength, BfbFrame&
     if (request.code() == kBeginWrite || (status != kStatusRetried && status != kBlockStatusNoAnswer)) return false;
     return ExchangeOnce(handle, request, minLength, answer);
 }
-
-constexpr int kCodeAnswerLength = 2;       // code, check
-constexpr int kBeginReadAnswerLength = 5;  // code, total length, value, check
 
 }  // namespace
 

@@ -7,9 +7,9 @@ namespace {
 
 constexpr int kSmallestLegibleHeight = 10;
 
-int WidestText(CDC* pDC, const FontSpec& spec, const std::string_view* texts, int count) {
+int WidestText(CDC* pDC, const FontSpec& request, const std::string_view* texts, int count) {
   CFont font;
-  font.CreateFont(spec);
+  font.CreateFont(request);
   CFont* previous = pDC->SelectObject(&font);
   int widest = 0;
   for (int i = 0; i < count; ++i) widest = std::max(widest, static_cast<int>(pDC->GetTextExtent(texts[i]).cx));
@@ -30,8 +30,8 @@ void DrawButtonFrame(CDC* pDC, const CRect& outer, bool pressed) {
   }
 }
 
-int FittingFontHeight(CDC* pDC, const FontSpec& spec, const std::string_view* texts, int count, int maxWidth) {
-  FontSpec trial = spec;
+int FittingFontHeight(CDC* pDC, const FontSpec& request, const std::string_view* texts, int count, int maxWidth) {
+  FontSpec trial = request;
   while (trial.height > kSmallestLegibleHeight && WidestText(pDC, trial, texts, count) > maxWidth) --trial.height;
   return trial.height;
 }

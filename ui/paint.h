@@ -23,6 +23,6 @@ void DrawFittedText(CDC* pDC, int x, int y, std::string_view text, int maxWidth)
 
 // The largest font height, at most `height`, whose font shows every text within maxWidth
 // (measured with the DC); never below a legible minimum.
-int FittingFontHeight(CDC* pDC, const FontSpec& spec, const std::string_view* texts, int count, int maxWidth);
+int FittingFontHeight(CDC* pDC, const FontSpec& request, const std::string_view* texts, int count, int maxWidth);
 
 }  // namespace ui

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "flashlink/wseril1.h"
+#include "platform/os/thread.h"
 #include "updlib/error_registry.h"
+#include "updlib/swupwork.h"
 
 namespace updlib {
 namespace {
@@ -20,6 +22,7 @@ constexpr const char* kLibraryBuildDate = "Nov 18 2002";
 
 std::atomic<std::uint32_t> g_initialised{0};
 std::atomic<std::uint32_t> g_updateMode{0};
+std::atomic<bool> g_slotRunning[kSlotCount] = {};
 
 template <std::size_t N>
 void CopyText(char (&field)[N], const char* text) {
@@ -82,6 +85,33 @@ int TestPortSpeed(int port, std::uint32_t baud) {
     if (opened == 0 && GetErrorNumber(port) == kPortAlreadyOpen) return opened;
     flashlink::ComClose(port);
     return opened;
+}
+
+int StartUpdateSlot(std::uint32_t slot, int port, std::uint32_t baud) {
+    if (!IsLibraryInitialised()) {
+        SetErrorNumberAllPorts(kErrorNumberNotInitialised);
+        AddErrorToAllSlots(kErrInterfaceVersions, "");
+        return 0;
+    }
+    if (GetUpdateMutex() == nullptr || !CallbacksInstalled()) return 0;
+    SlotStartRecord* record = GetSlotStartRecord(slot & 0xFFFFu);
+    if (record == nullptr) return 0;
+    // One thread per slot: a second one would share the slot's error list and port.
+    std::atomic<bool>& running = g_slotRunning[slot & 0xFFFFu];
+    if (running.exchange(true)) return 0;
+    *record = SlotStartRecord{static_cast<std::uint16_t>(slot), port, baud};
+    const SlotStartRecord argument = *record;  // the thread works on its own copy
+    const bool started = os::StartDetachedThread([argument, &running] {
+        UpdateSlotThread(argument);
+        running.store(false);
+    });
+    if (!started) running.store(false);
+    return started ? 1 : 0;
+}
+
+bool IsUpdateSlotRunning(std::uint32_t slot) {
+    const std::uint32_t index = slot & 0xFFFFu;
+    return index < static_cast<std::uint32_t>(kSlotCount) && g_slotRunning[index].load();
 }
 
 }  // namespace updlib

@@ -54,4 +54,12 @@ int CheckUpdatePossible(const char* projectName, std::uint8_t svnLow);
 // process holds the port open already. The result of the open.
 int TestPortSpeed(int port, std::uint32_t baud);
 
+// Starts the update procedure of a slot (0..3) on port at baud on a thread of its own; 1 when it
+// was started. The outcome comes only through OnUpdateSuccess or OnUpdateFailure. Before the
+// handshake: error number 600 on all ports and 0x0617 in all slot lists. 0 without a record when
+// the update mutex cannot be created, no callbacks are installed, or the slot's thread still runs.
+int StartUpdateSlot(std::uint32_t slot, int port, std::uint32_t baud);
+// Whether the slot's thread runs; it ends right after its outcome callback and closing its port.
+bool IsUpdateSlotRunning(std::uint32_t slot);
+
 }  // namespace updlib

@@ -25,11 +25,11 @@ std::function<void(CDialog&)>& ModalHook() {
 
 QFont TemplateFont(const DialogTemplate& t) {
   // The template font's cell is about as high as its vertical base units.
-  FontSpec spec;
-  spec.face = t.fontFace == "MS Sans Serif" ? "Arial" : t.fontFace;
-  spec.height = -(DialogBaseUnits(t.fontFace, t.fontPointSize).cy - 2);
+  FontSpec request;
+  request.face = t.fontFace == "MS Sans Serif" ? "Arial" : t.fontFace;
+  request.height = -(DialogBaseUnits(t.fontFace, t.fontPointSize).cy - 2);
   CFont font;
-  font.CreateFont(spec);
+  font.CreateFont(request);
   return QtFontOf(&font);
 }
 

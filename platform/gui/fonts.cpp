@@ -19,7 +19,7 @@
 namespace gui::detail {
 
 struct FontData {
-  FontSpec spec;
+  FontSpec request;
   QFont font;
 };
 
@@ -106,9 +106,9 @@ bool Covers(const QString& family, const CharSetInfo& info) {
   return covered;
 }
 
-QString ResolveFamily(const FontSpec& spec) {
-  const CharSetInfo* info = InfoOf(spec.charSet == DEFAULT_CHARSET ? ANSI_CHARSET : spec.charSet);
-  QString face = FromUtf8(spec.face);
+QString ResolveFamily(const FontSpec& request) {
+  const CharSetInfo* info = InfoOf(request.charSet == DEFAULT_CHARSET ? ANSI_CHARSET : request.charSet);
+  QString face = FromUtf8(request.face);
   if (!face.isEmpty()) {
     QString installed = InstalledFamily(face);
     if (!installed.isEmpty()) return installed;
@@ -134,14 +134,14 @@ QFont::StyleHint HintOf(BYTE pitchAndFamily) {
   }
 }
 
-QFont MakeQFont(const FontSpec& spec) {
-  QFont f(ResolveFamily(spec));
-  f.setStyleHint(HintOf(spec.pitchAndFamily));
-  int weight = spec.weight <= 0 ? FW_NORMAL : std::clamp(spec.weight, 100, 900);
+QFont MakeQFont(const FontSpec& request) {
+  QFont f(ResolveFamily(request));
+  f.setStyleHint(HintOf(request.pitchAndFamily));
+  int weight = request.weight <= 0 ? FW_NORMAL : std::clamp(request.weight, 100, 900);
   f.setWeight(static_cast<QFont::Weight>(weight));
-  f.setItalic(spec.italic);
-  f.setUnderline(spec.underline);
-  int height = spec.height == 0 ? 16 : spec.height;
+  f.setItalic(request.italic);
+  f.setUnderline(request.underline);
+  int height = request.height == 0 ? 16 : request.height;
   if (height < 0) {
     f.setPixelSize(-height);  // the character height is the em size
   } else {
@@ -183,20 +183,20 @@ CFont::~CFont() = default;
 
 BOOL CFont::CreateFont(int nHeight, int, int, int, int nWeight, BYTE bItalic, BYTE bUnderline, BYTE,
                        BYTE nCharSet, BYTE, BYTE, BYTE, BYTE nPitchAndFamily, const char* lpszFacename) {
-  FontSpec spec;
-  spec.height = nHeight;
-  spec.weight = nWeight;
-  spec.italic = bItalic != 0;
-  spec.underline = bUnderline != 0;
-  spec.charSet = nCharSet;
-  spec.pitchAndFamily = nPitchAndFamily;
-  spec.face = lpszFacename ? lpszFacename : "";
-  return CreateFont(spec);
+  FontSpec request;
+  request.height = nHeight;
+  request.weight = nWeight;
+  request.italic = bItalic != 0;
+  request.underline = bUnderline != 0;
+  request.charSet = nCharSet;
+  request.pitchAndFamily = nPitchAndFamily;
+  request.face = lpszFacename ? lpszFacename : "";
+  return CreateFont(request);
 }
 
-BOOL CFont::CreateFont(const FontSpec& spec) {
+BOOL CFont::CreateFont(const FontSpec& request) {
   if (m_pData) return FALSE;
-  FontSpec stored = spec;
+  FontSpec stored = request;
   if (stored.face.size() > 31) stored.face.resize(31);  // face names hold at most 31 characters
   m_pData = std::make_unique<gui::detail::FontData>(gui::detail::FontData{stored, gui::detail::MakeQFont(stored)});
   return TRUE;
@@ -212,7 +212,7 @@ bool CFont::IsCreated() const { return m_pData != nullptr; }
 
 const FontSpec& CFont::GetSpec() const {
   static const FontSpec empty;
-  return m_pData ? m_pData->spec : empty;
+  return m_pData ? m_pData->request : empty;
 }
 
 std::string CFont::RealizedFace() const { return QFontInfo(gui::detail::QtFontOf(this)).family().toStdString(); }

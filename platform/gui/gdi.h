@@ -111,10 +111,10 @@ class CFont : public CGdiObject {
                   BYTE bItalic, BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet,
                   BYTE nOutPrecision, BYTE nClipPrecision, BYTE nQuality, BYTE nPitchAndFamily,
                   const char* lpszFacename);
-  BOOL CreateFont(const FontSpec& spec);
+  BOOL CreateFont(const FontSpec& request);
   BOOL DeleteObject();
   bool IsCreated() const;
-  // What was asked for (empty spec when not created).
+  // What was asked for (empty request when not created).
   const FontSpec& GetSpec() const;
   // The family the layer really draws with (for CDC::GetTextFace).
   std::string RealizedFace() const;

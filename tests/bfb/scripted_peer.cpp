@@ -96,8 +96,9 @@ void ScriptedPeer::run() {
             }
             if (step.baud != 0 && rate != step.baud) continue;  // garbled at this rate
             if (step.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.delayMs));
-            master_.write(step.reply.data(), step.reply.size());
-            ++stepsDone_;
+            const Bytes reply = step.reply;
+            ++stepsDone_;  // counted before the reply goes out, so a caller that got it sees the count
+            master_.write(reply.data(), reply.size());
         }
     }
 }

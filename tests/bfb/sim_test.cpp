@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -13,6 +15,7 @@
 #include "bfb/bfb_mode.h"
 #include "bfb/bfb_port.h"
 #include "bfb/bfb_service.h"
+#include "bfb/bfb_texts.h"
 #include "bfb/update_request.h"
 #include "bfb/wbfbstat.h"
 #include "platform/os/serial.h"
@@ -342,6 +345,49 @@ TEST_F(BfbSimPrecheck, TheNewSoftwareAnswersAndIsSwitchedOff) {
     EXPECT_EQ(bfb::BfbTestNewSoftware(0, 0), 1);
     EXPECT_EQ(g_steps, (std::vector<int>{1, 2, 3, 4, 5}));  // starts in AT mode: step 3 after SetBfbMode
     EXPECT_EQ(sim.state().mode, "off");
+}
+
+}  // namespace
+
+namespace {
+
+std::atomic<int> g_updateEnd{0};  // 1 success, 2 failure
+
+int OnSuccess(int) {
+    g_updateEnd = 1;
+    return 1;
+}
+int OnFailure(int) {
+    g_updateEnd = 2;
+    return 1;
+}
+int AnyProgress(int, int, int) { return 1; }
+int AnyLength(int, std::uint32_t) { return 1; }
+int AnyFlashCode(int, std::uint16_t, const char*) { return 1; }
+int AnyErase(int, std::uint16_t, std::uint16_t) { return 1; }
+int GoOn(int, const xbi::SwInfo*, const xbi::SwInfo*, std::uint16_t) { return 1; }
+
+// The road of an update: precheck, the update slot against the phone's loader, the final test of
+// the software the phone restarted with.
+TEST_F(BfbSimPrecheck, TheNewSoftwareAnswersAfterAnUpdate) {
+    SimulatedPhone sim(Shipped("default"));
+    std::uint16_t voltage = 0;
+    ASSERT_EQ(bfb::BfbPrecheck(0, 0, &voltage, 115200), 1);
+    g_updateEnd = 0;
+    updlib::InstallCallbacks(AnyProgress, AnyLength, AnyLength, AnyFlashCode, AnyErase, AnyLength, AnyLength,
+                             OnSuccess, OnFailure, GoOn);
+    ASSERT_EQ(updlib::StartUpdateSlot(0, 0, 115200), 1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (g_updateEnd == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(g_updateEnd, 1) << std::hex << updlib::GetLastSlotError(0).code;
+    ASSERT_TRUE(sim.state().updated);
+    g_steps.clear();
+    EXPECT_EQ(bfb::BfbTestNewSoftware(0, 0), 1);
+    EXPECT_EQ(g_steps, (std::vector<int>{1, 2, 3, 4, 5}));  // the new software starts in AT mode
+    EXPECT_EQ(sim.state().mode, "off");
+    EXPECT_EQ(sim.state().svn, 0x23);  // the SVN the update request announced
 }
 
 }  // namespace
