@@ -60,6 +60,8 @@ struct ErrorCase {
   const char* logLine;  // nullptr: nothing logged
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+
 class ShownError : public HostSide, public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(ShownError, NewestErrorBecomesTheFirstLine) {

@@ -286,6 +286,8 @@ struct RefusalCase {
   const char* logEntry;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
 class SearchRefusal : public EndToEnd, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(SearchRefusal, EndsOnTheResultScreenWithTheReason) {
@@ -339,6 +341,7 @@ TEST_F(EndToEnd, ErrorReportDuringTheTransferShowsTheClassTextOfTheNewestError) 
 
 TEST_F(EndToEnd, CloseBoxIsRefusedDuringTheTransferAndTheUpdateGoesOn) {
   Start({{"COM1", "default"}});
+  m_ports[0].phone->setWireThrottle(true);  // the line's real speed: the transfer takes seconds
   StartSearch();
   ASSERT_TRUE(m_walk->WaitForState(STATE_TRANSFER, kSearchTimeout));
   m_walk->PressCloseBox();

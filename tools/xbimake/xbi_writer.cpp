@@ -578,13 +578,13 @@ private:
     Bytes BuildSignatureFile() {
         if (signatures_.empty()) return {};
         Bytes out(kSignatureMagic.begin(), kSignatureMagic.end());
-        for (const SignatureSpec& spec : signatures_) {
-            Bytes signature = spec.raw;
-            if (!spec.privateKey.empty()) {
+        for (const SignatureSpec& entry : signatures_) {
+            Bytes signature = entry.raw;
+            if (!entry.privateKey.empty()) {
                 if (!hash_.present) throw DescriptionError("a signature needs a [hash_area] to sign");
-                signature = Sign(spec.privateKey, HashListBytes());
+                signature = Sign(entry.privateKey, HashListBytes());
             }
-            PutU32(out, spec.keyId);
+            PutU32(out, entry.keyId);
             PutU16Le(out, signature.size());
             out.insert(out.end(), signature.begin(), signature.end());
         }
