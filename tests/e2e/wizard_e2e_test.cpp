@@ -127,21 +127,21 @@ class EndToEnd : public ::testing::Test {
 
   // Simulated ports, the wizard in its frame, the initialisation with the package: the language
   // screen.
-  void Start(const std::vector<PortSpec>& specs) {
+  void Start(const std::vector<PortSpec>& portSpecs) {
     std::string map;
-    for (const PortSpec& spec : specs) {
+    for (const PortSpec& portSpec : portSpecs) {
       SimulatedPort& port = m_ports.emplace_back();
-      port.com = spec.com;
+      port.com = portSpec.com;
       ASSERT_TRUE(port.pty->ok());
-      if (!spec.scenario.empty()) {
-        auto loaded = sim::loadScenario(std::string(VQ_SOURCE_DIR) + "/sim/scenarios/" + spec.scenario + ".scn");
-        ASSERT_TRUE(loaded.scenario.has_value()) << spec.scenario;
+      if (!portSpec.scenario.empty()) {
+        auto loaded = sim::loadScenario(std::string(VQ_SOURCE_DIR) + "/sim/scenarios/" + portSpec.scenario + ".scn");
+        ASSERT_TRUE(loaded.scenario.has_value()) << portSpec.scenario;
         const sim::Scenario scenario = *loaded.scenario;
         port.link = std::make_unique<sim::PtyLink>(*port.pty);
         port.phone = std::make_unique<sim::Phone>(scenario);
         port.phone->start(*port.link);
       }
-      map += (map.empty() ? "" : ",") + spec.com + "=" + port.pty->slavePath();
+      map += (map.empty() ? "" : ",") + portSpec.com + "=" + port.pty->slavePath();
     }
     ::setenv("VQ_COMPORTS", map.c_str(), 1);
 
