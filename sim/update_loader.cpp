@@ -85,13 +85,7 @@ UpdateLoader::UpdateLoader(PhoneMemory& memory, PhoneControl& control)
 
 void UpdateLoader::start() {
     flash_.protectAll();
-    input_.clear();
-    openSince_.reset();
-    lastReady_.reset();
-    hostSeen_ = false;
-    pendingAcks_ = 0;
-    deferred_.clear();
-    timed_.clear();
+    forgetHost();
     negotiation_.reset();
     restartWhenAcknowledged_ = false;
 }
@@ -103,6 +97,10 @@ void UpdateLoader::onLineClosed() {
         return;
     }
     // The host is gone: the loader waits for the next one and greets it again.
+    forgetHost();
+}
+
+void UpdateLoader::forgetHost() {
     input_.clear();
     openSince_.reset();
     lastReady_.reset();

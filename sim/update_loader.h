@@ -21,6 +21,7 @@ public:
     void onLineClosed();
 
 private:
+    void forgetHost();  // drops what belonged to the host that talked last
     struct Negotiation {
         std::uint8_t hashKind = 0;       // hash parameter byte 1
         std::uint16_t entrySize = 0;     // word 1
